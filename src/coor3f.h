@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The coordinates of one atom record, read from and written to its line.
+struct Coor3f {
+  double x;
+  double y;
+  double z;
+};
+
+// One element per atom record of the coordinate file, in input order.
+extern std::vector<Coor3f> atom;
+// The whole line of each atom record as read, terminator included;
+// lines[i] belongs to atom[i].
+extern std::vector<std::string> lines;

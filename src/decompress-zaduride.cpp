@@ -1,0 +1,45 @@
+// decompress-zaduride: moves the atom records of a PDB coordinate file by the
+// rigid-body transformation of a matrix file and writes them to standard
+// output.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "atom_records.h"
+#include "coor3f.h"
+#include "transformation.h"
+
+static const char kProgram[] = "decompress-zaduride";
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    fprintf(stderr, "usage: %s matrix-file coordinate-file\n", kProgram);
+    return 1;
+  }
+  const char* matrix_path = argv[1];
+  const char* coordinate_path = argv[2];
+
+  float centre[3];
+  float matrix[4][3];
+  if (!read_matrix_file(matrix_path, centre, matrix)) return 1;
+
+  // A read error still lets the records read before it through.
+  const int read_error = read_atom_records(coordinate_path, atom, lines);
+  apply_transformation(centre, matrix, atom);
+  write_atom_records(atom, lines, stdout);
+
+  int status = 0;
+  // Closing flushes what is still buffered; an earlier failed write leaves
+  // the error flag set.
+  const bool write_failed = ferror(stdout) != 0;
+  if (fclose(stdout) != 0 || write_failed) {
+    fprintf(stderr, "%s: standard output: %s\n", kProgram, strerror(errno));
+    status = 1;
+  }
+  if (read_error != 0) {
+    fprintf(stderr, "%s: %s: %s\n", kProgram, coordinate_path,
+            strerror(read_error));
+    status = 1;
+  }
+  return status;
+}

@@ -1,0 +1,207 @@
+#include "atom_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "run_tool.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// Offsets 0-29 of a typical atom record, and its part from offset 54 on.
+const std::string kHead = "ATOM      1  N   GLN A   3    ";
+const std::string kTail = "  1.00 20.00           N  ";
+
+TEST(IsAtomRecord, ComparesTheFirstTokensFirstFourBytes) {
+  EXPECT_TRUE(is_atom_record("ATOM", 4));
+  EXPECT_TRUE(is_atom_record("ATOMS 1", 7));
+  EXPECT_TRUE(is_atom_record("  ATOM", 6));
+  EXPECT_TRUE(is_atom_record(" \t\r\n\v\fATOM", 10));
+  EXPECT_FALSE(is_atom_record("atom", 4));
+  EXPECT_FALSE(is_atom_record("Atom", 4));
+  EXPECT_FALSE(is_atom_record("HETATM", 6));
+  EXPECT_FALSE(is_atom_record("TER", 3));
+  EXPECT_FALSE(is_atom_record("", 0));
+  EXPECT_FALSE(is_atom_record(" \r\n", 3));
+  // Only the given length counts; the bytes after it are not looked at.
+  EXPECT_FALSE(is_atom_record("ATOM", 3));
+  // A NUL is neither white space nor part of "ATOM".
+  EXPECT_FALSE(is_atom_record("\0ATOM", 5));
+  EXPECT_FALSE(is_atom_record("ATO\0M", 5));
+}
+
+TEST(TerminatorLength, RecognisesNewlineAndCarriageReturnNewline) {
+  EXPECT_EQ(terminator_length("", 0), 0u);
+  EXPECT_EQ(terminator_length("ATOM", 4), 0u);
+  EXPECT_EQ(terminator_length("\n", 1), 1u);
+  EXPECT_EQ(terminator_length("ATOM\n", 5), 1u);
+  EXPECT_EQ(terminator_length("ATOM\r\n", 6), 2u);
+  EXPECT_EQ(terminator_length("\r\n", 2), 2u);
+  EXPECT_EQ(terminator_length("ATOM\r", 5), 0u);
+  EXPECT_EQ(terminator_length("ATOM\r\r\n", 7), 2u);
+}
+
+TEST(ReadCoordinate, ReadsOnlyItsOwnField) {
+  const std::string fields = "  12.3451000.000  -0.500";
+  const std::string line = kHead + fields + kTail;
+  EXPECT_EQ(read_coordinate(line.data(), line.size(), kXOffset), 12.345);
+  EXPECT_EQ(read_coordinate(line.data(), line.size(), kYOffset), 1000.0);
+  EXPECT_EQ(read_coordinate(line.data(), line.size(), kZOffset), -0.5);
+}
+
+TEST(ReadCoordinate, FollowsStrtodInsideTheField) {
+  struct Case {
+    std::string field;
+    double value;
+  };
+  const Case cases[] = {
+      {"  1.5e+2", 150.0},   {"+12.5   ", 12.5},    {"  0x1p-3", 0.125},
+      {"12.5abcd", 12.5},    {"12\0" "45.67"s, 12.0}, {"        ", 0.0},
+      {"   -.250", -0.25},   {"  abc   ", 0.0},     {"\t\v\f\r7.0 ", 7.0},
+      {"1.25e   ", 1.25},
+  };
+  for (const Case& c : cases) {
+    const std::string line = kHead + c.field + "   2.000   3.000" + kTail;
+    EXPECT_EQ(read_coordinate(line.data(), line.size(), kXOffset), c.value)
+        << c.field;
+  }
+  const std::string infinite = kHead + "     inf";
+  EXPECT_TRUE(std::isinf(read_coordinate(infinite.data(), infinite.size(), kXOffset)));
+  const std::string negative_zero = kHead + "  -0.000";
+  EXPECT_TRUE(std::signbit(
+      read_coordinate(negative_zero.data(), negative_zero.size(), kXOffset)));
+}
+
+TEST(ReadCoordinate, ShortContentReadsAsBlanks) {
+  // Content ends inside the y field: the rest of y and all of z are blanks.
+  const std::string line = kHead + "   1.500  2.2";
+  EXPECT_EQ(read_coordinate(line.data(), line.size(), kXOffset), 1.5);
+  EXPECT_EQ(read_coordinate(line.data(), line.size(), kYOffset), 2.2);
+  EXPECT_EQ(read_coordinate(line.data(), line.size(), kZOffset), 0.0);
+  // The byte after the content is never looked at.
+  EXPECT_EQ(read_coordinate(line.data(), line.size() - 1, kYOffset), 2.0);
+}
+
+class AtomRecordsFile : public ::testing::Test {
+ protected:
+  void SetUp() override { dir = make_temp_dir(); }
+  void TearDown() override {
+    std::string command = "rm -rf '" + dir + "'";
+    EXPECT_EQ(system(command.c_str()), 0);
+  }
+  int read_text(const std::string& text) {
+    const std::string path = dir + "/coordinates.pdb";
+    write_file(path, text);
+    return read_atom_records(path.c_str(), atoms, texts);
+  }
+  std::string dir;
+  std::vector<Coor3f> atoms;
+  std::vector<std::string> texts;
+};
+
+TEST_F(AtomRecordsFile, KeepsAtomRecordsWholeAndInOrder) {
+  const std::string first = kHead + "   1.000   2.000   3.000" + kTail + "\r\n";
+  const std::string second = "  ATOMS" + std::string(23, 'x') +
+                             "  -4.500   5.250  -6.125" + kTail + "\n";
+  const std::string third = kHead + "   7.000   8.000   9.000\0tail"s;
+  ASSERT_EQ(read_text("REMARK 1\n" + first + "HETATM   2\nTER\n\n   \n" +
+                      "atom\n" + second + "END\n" + third),
+            0);
+  ASSERT_EQ(atoms.size(), 3u);
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0], first);
+  EXPECT_EQ(texts[1], second);
+  EXPECT_EQ(texts[2], third);
+  EXPECT_EQ(atoms[0].x, 1.0);
+  EXPECT_EQ(atoms[0].z, 3.0);
+  EXPECT_EQ(atoms[1].x, -4.5);
+  EXPECT_EQ(atoms[1].y, 5.25);
+  EXPECT_EQ(atoms[1].z, -6.125);
+  EXPECT_EQ(atoms[2].y, 8.0);
+}
+
+TEST_F(AtomRecordsFile, ReadsLongLinesWhole) {
+  const std::string long_record =
+      kHead + "   1.000   2.000   3.000" + std::string(5000, 'L') + "\n";
+  const std::string long_other = std::string(3000, '-') + "ATOM\n";
+  ASSERT_EQ(read_text(long_other + long_record + long_record), 0);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], long_record);
+  EXPECT_EQ(texts[1], long_record);
+}
+
+TEST_F(AtomRecordsFile, EmptyFileHasNoRecords) {
+  EXPECT_EQ(read_text(""), 0);
+  EXPECT_TRUE(atoms.empty());
+}
+
+TEST_F(AtomRecordsFile, ReportsMissingFileAndReadError) {
+  EXPECT_EQ(read_atom_records((dir + "/missing").c_str(), atoms, texts), ENOENT);
+  EXPECT_EQ(read_atom_records(dir.c_str(), atoms, texts), EISDIR);
+  EXPECT_TRUE(atoms.empty());
+  EXPECT_TRUE(texts.empty());
+}
+
+// Writes the records to a string instead of standard output.
+std::string written(const std::vector<Coor3f>& atoms,
+                    const std::vector<std::string>& texts) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  write_atom_records(atoms, texts, out);
+  fclose(out);
+  std::string result(buffer, size);
+  free(buffer);
+  return result;
+}
+
+TEST(WriteAtomRecords, ReplacesOnlyTheCoordinateFields) {
+  const std::string line = kHead + "   1.000   2.000   3.000" + kTail + "\n";
+  EXPECT_EQ(written({{-12.5, 0.25, 1234.5678}}, {line}),
+            kHead + " -12.500   0.250123" "4.568" + kTail + "\n");
+}
+
+TEST(WriteAtomRecords, RoundsAsPercentEightPointThreeF) {
+  const std::string line = kHead + "   0.000   0.000   0.000" + kTail;
+  // 1.0625 and 1.1875 are exact ties and round to even; -0.0004 keeps its
+  // sign; values that need more than eight bytes widen the record.
+  EXPECT_EQ(written({{1.0625, 1.1875, -0.0004}}, {line}),
+            kHead + "   1.062   1.188  -0.000" + kTail);
+  EXPECT_EQ(written({{10000.0, -1000.0, 9999.99951171875}}, {line}),
+            kHead + "10000.000-1000.00010000.000" + kTail);
+  EXPECT_EQ(written({{9999.9994, -999.9994, 0.0}}, {line}),
+            kHead + "9999.999-999.999   0.000" + kTail);
+}
+
+TEST(WriteAtomRecords, KeepsLineEndingsAndEveryOtherByte) {
+  const std::string fields = "   0.000   0.000   0.000";
+  for (const std::string ending : {"", "\n", "\r\n"}) {
+    const std::string tail = "  1.00\0 0.00\r  X"s + ending;
+    EXPECT_EQ(written({{1, 2, 3}, {4, 5, 6}},
+                      {kHead + fields + tail, kHead + fields + tail}),
+              kHead + "   1.000   2.000   3.000" + tail + kHead +
+                  "   4.000   5.000   6.000" + tail);
+  }
+}
+
+TEST(WriteAtomRecords, PadsShortRecords) {
+  // Content shorter than 54 bytes: the head padded with blanks to 30 bytes,
+  // the three fields, then only the line's own terminator.
+  for (const std::string ending : {"", "\n", "\r\n"}) {
+    EXPECT_EQ(written({{1, 2, 3}}, {"ATOM 1" + ending}),
+              "ATOM 1" + std::string(24, ' ') + "   1.000   2.000   3.000" +
+                  ending);
+    EXPECT_EQ(written({{1, 2, 3}}, {kHead + "   9.000  8" + ending}),
+              kHead + "   1.000   2.000   3.000" + ending);
+    const std::string content53 = kHead + std::string(23, '5');
+    EXPECT_EQ(written({{1, 2, 3}}, {content53 + ending}),
+              kHead + "   1.000   2.000   3.000" + ending);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,248 @@
+// Whole-program tests: each runs the built tool and checks its exit status,
+// its standard output byte for byte and its standard error.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "run_tool.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kIdentity = "0 0 0\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n";
+const std::string kHead = "ATOM      1  N   GLN A   3    ";
+const std::string kTail = "  1.00 20.00           N  ";
+
+// The lines of a coordinate file whose first token begins with ATOM, as the
+// layout says they are written under the identity when every coordinate
+// field is already in "%8.3f" form.
+std::string atom_lines(const std::string& text) {
+  std::string result;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    if (text.compare(start, 4, "ATOM") == 0)
+      result += text.substr(start, end - start);
+    start = end;
+  }
+  return result;
+}
+
+class Tool : public ::testing::Test {
+ protected:
+  void SetUp() override { dir = make_temp_dir(); }
+  void TearDown() override {
+    std::string command = "rm -rf '" + dir + "'";
+    EXPECT_EQ(system(command.c_str()), 0);
+  }
+  std::string file(const std::string& name, const std::string& content) {
+    const std::string path = dir + "/" + name;
+    write_file(path, content);
+    return path;
+  }
+  // Runs the tool on a matrix file and a coordinate file with these texts.
+  ToolRun run(const std::string& matrix, const std::string& coordinates) {
+    return run_tool({file("matrix", matrix), file("coordinates", coordinates)});
+  }
+  std::string matrix_error() const {
+    return "Reading error in matrix file " + dir + "/matrix\n";
+  }
+  std::string dir;
+};
+
+TEST_F(Tool, MissingArgumentsPrintUsage) {
+  const std::string usage =
+      "usage: decompress-zaduride matrix-file coordinate-file\n";
+  for (const auto& args : {std::vector<std::string>{},
+                           std::vector<std::string>{EXAMPLES_DIR "/matrix.txt"}}) {
+    const ToolRun r = run_tool(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, usage);
+  }
+}
+
+TEST_F(Tool, MovesTheExampleStructure) {
+  const std::vector<std::string> args = {EXAMPLES_DIR "/matrix.txt",
+                                         EXAMPLES_DIR "/1orc.pdb"};
+  const ToolRun r = run_tool(args);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  // First record (12.772, 36.309, 7.065) less the centre (23.25, 37.2,
+  // 16.88) is (-10.478, -0.891, -9.815), so
+  //   x = 0.36(-10.478) + 0.48(-0.891) - 0.80(-9.815) + 10 = 13.65224
+  //   y = -0.80(-10.478) + 0.60(-0.891) + 0 - 5 = 2.8478
+  //   z = 0.48(-10.478) + 0.64(-0.891) + 0.60(-9.815) + 2.5 = -8.98868
+  // (single-precision matrix values move these by less than 1e-6).
+  EXPECT_EQ(r.out.substr(0, 81),
+            "ATOM      1  N   GLN A   3      13.652   2.848  -8.989  1.00100.00"
+            "           N  \n");
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 500);
+  EXPECT_EQ(r.out.find("HETATM"), std::string::npos);
+  // A third argument changes nothing.
+  std::vector<std::string> more = args;
+  more.push_back("ignored");
+  const ToolRun again = run_tool(more);
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, r.out);
+}
+
+TEST_F(Tool, IdentityGivesBackEveryAtomRecord) {
+  for (const char* name : {EXAMPLES_DIR "/1orc.pdb",
+                           TEST_DATA_DIR "/1crn_crlf.pdb",
+                           TEST_DATA_DIR "/xl_serial_stars.pdb"}) {
+    const ToolRun r = run_tool({file("matrix", kIdentity), name});
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_EQ(r.out, atom_lines(read_file(name))) << name;
+  }
+}
+
+TEST_F(Tool, RealignsFieldsWrittenOffColumn) {
+  const std::string path = TEST_DATA_DIR "/5digit_resid.pdb";
+  const ToolRun r = run_tool({file("matrix", kIdentity), path});
+  EXPECT_EQ(r.status, 0);
+  const std::string tail = "  1.00  0.00      TIP3\n";
+  EXPECT_EQ(r.out,
+            "ATOM  1      OH2 TIP3 1          8.062 -54.900  20.883" + tail +
+            "ATOM  2      OH2 TIP3 10       -10.347 -39.096  33.584" + tail +
+            "ATOM  3      OH2 TIP3 100        4.062 -54.900  20.883" + tail +
+            "ATOM  4      OH2 TIP3 1000     -11.347 -39.096  33.584" + tail +
+            "ATOM  5      OH2 TIP3 10000    -50.081 -29.767  34.409" + tail);
+}
+
+TEST_F(Tool, MatrixValuesActInSinglePrecision) {
+  // 0.1 is read as the float 0.100000001490116..., so 1.005 (the double
+  // 1.00499999999999989...) becomes 0.1005000015..., written 0.101; the
+  // double 0.1 would have given 0.1004999999..., written 0.100.
+  const ToolRun r = run("0 0 0\n0 0 0\n0.1 0 0\n0 1 0\n0 0 1\n",
+                        kHead + "   1.005   2.000   3.000" + kTail + "\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kHead + "   0.101   2.000   3.000" + kTail + "\n");
+}
+
+TEST_F(Tool, CentreRotationAndTranslationInOrder) {
+  // Centre (1, 0, 0), translation (10, -20, 30) (the 40 is ignored) and the
+  // inversion, spelled as "%f %f %f" accepts them:
+  //   x' = -(3 - 1) + 10 = 8, y' = 5.5 - 20 = -14.5, z' = -7.25 + 30 = 22.75
+  const ToolRun r = run("1 0 0\n10-20 30 40\n-1 0 0 junk\n 0 -1e0 0\n0 0 -1\nx\n",
+                        "HETATM\n" + kHead + "   3.000  -5.500   7.250" + kTail +
+                            "\nTER\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kHead + "   8.000 -14.500  22.750" + kTail + "\n");
+}
+
+TEST_F(Tool, NegativeZeroTurnsPositiveAndFieldsStayInTheirColumns) {
+  const ToolRun r =
+      run(kIdentity, kHead + "  -0.000  12.3451000.000" + kTail + "\n");
+  EXPECT_EQ(r.out, kHead + "   0.000  12.3451000.000" + kTail + "\n");
+}
+
+TEST_F(Tool, LineEndingsAndOtherBytesPassThrough) {
+  for (const std::string ending : {"", "\n", "\r\n"}) {
+    const std::string tail = "  1.00\0 0.00\r\xff\x01 X"s + ending;
+    const ToolRun r = run(kIdentity, "ATOM 7\r\n" + kHead +
+                                         "   1.000   2.000   3.000" + tail);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ATOM 7" + std::string(24, ' ') +
+                         "   0.000   0.000   0.000\r\n" + kHead +
+                         "   1.000   2.000   3.000" + tail);
+  }
+}
+
+TEST_F(Tool, LongLinesAreReadWhole) {
+  const std::string record =
+      kHead + "   1.000   2.000   3.000" + std::string(4000, 'L') + "\n";
+  const std::string dashes = std::string(2500, '-') + " ATOM\n";
+  const ToolRun r = run(kIdentity, dashes + record + record);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, record + record);
+}
+
+TEST_F(Tool, NoAtomRecordsWritesNothing) {
+  for (const std::string& coordinates :
+       {""s, "HETATM    1\nTER\nEND\n"s, "\n\n  \n"s, "atom\nAtom\n"s}) {
+    const ToolRun r = run(kIdentity, coordinates);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(Tool, MissingMatrixFile) {
+  // The coordinate file is never opened, so its absence is not reported.
+  const ToolRun r = run_tool({dir + "/no-matrix", dir + "/no-coordinates"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Matrix file does not exist\n");
+}
+
+TEST_F(Tool, BadMatrixLineIsEchoedAndReported) {
+  const std::string bad_lines[] = {"1,2,3\n", "1.0 2.0 abc\n", "\n", "   \n",
+                                   "1 2\0 3\n"s, "- 1 2\r\n"};
+  for (const std::string& bad : bad_lines) {
+    for (int position = 0; position < 5; ++position) {
+      std::string matrix;
+      for (int line = 0; line < 5; ++line)
+        matrix += line == position ? bad : "1 0 0\n";
+      const ToolRun r = run(matrix + "\n", kHead + "   1.000   2.000   3.000\n");
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, bad);
+      EXPECT_EQ(r.err, matrix_error());
+    }
+  }
+  // Only the first bad line counts; a last line without newline is echoed
+  // without one.
+  ToolRun r = run("0 0 0\nx\ny\n", "");
+  EXPECT_EQ(r.out, "x\n");
+  r = run("0 0 0\n0 0 0\n1 0 0\n0 1 0\n0 0", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "0 0");
+  EXPECT_EQ(r.err, matrix_error());
+}
+
+TEST_F(Tool, ShortMatrixFileIsReported) {
+  for (const std::string& matrix : {""s, "0 0 0\n"s, "0 0 0\n0 0 0\n1 0 0\n0 1 0\n"s}) {
+    const ToolRun r = run(matrix, kHead + "   1.000   2.000   3.000\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, matrix_error());
+  }
+  const ToolRun r = run_tool({dir, dir});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Reading error in matrix file " + dir + "\n");
+}
+
+TEST_F(Tool, UnreadableCoordinateFile) {
+  const std::string matrix = file("matrix", kIdentity);
+  ToolRun r = run_tool({matrix, dir + "/missing.pdb"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "decompress-zaduride: " + dir +
+                       "/missing.pdb: No such file or directory\n");
+  r = run_tool({matrix, dir});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "decompress-zaduride: " + dir + ": Is a directory\n");
+}
+
+TEST_F(Tool, WriteErrorIsReported) {
+  const std::string matrix = file("matrix", kIdentity);
+  ToolRun r = run_tool({matrix, EXAMPLES_DIR "/1orc.pdb"}, "/dev/full");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "decompress-zaduride: standard output: No space left on device\n");
+  // Nothing to write: nothing lost.
+  r = run_tool({matrix, file("empty.pdb", "")}, "/dev/full");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
