@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdio>
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "coor3f.h"
@@ -18,6 +18,8 @@ constexpr size_t kXOffset = 30;
 constexpr size_t kYOffset = 38;
 constexpr size_t kZOffset = 46;
 constexpr size_t kTailOffset = 54;
+// "%8.3f" of the largest double is 309 digits, the point and three decimals.
+constexpr size_t kMaxFieldLength = 320;
 
 // True when the line's first token starts with the bytes "ATOM".
 bool is_atom_record(const char* line, size_t length);
@@ -30,12 +32,16 @@ size_t terminator_length(const char* line, size_t length);
 double read_coordinate(const char* content, size_t content_length,
                        size_t offset);
 
+// Writes value as printf's "%8.3f" does, into out (kMaxFieldLength bytes
+// at least), and returns the length written.
+size_t format_coordinate(double value, char* out);
+
 // Appends each atom record of the file to atom and lines. Returns 0, or the
 // errno of a failed open or read; the records read before a read error are
 // kept.
 int read_atom_records(const char* path, std::vector<Coor3f>& atom,
-                      std::vector<std::string>& lines);
+                      std::vector<std::string_view>& lines);
 
 // Writes every record with its coordinate fields replaced, in order.
 void write_atom_records(const std::vector<Coor3f>& atom,
-                        const std::vector<std::string>& lines, FILE* out);
+                        const std::vector<std::string_view>& lines, FILE* out);

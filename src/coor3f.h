@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include <string_view>
 #include <vector>
 
 // The coordinates of one atom record, read from and written to its line.
@@ -13,5 +13,6 @@ struct Coor3f {
 // One element per atom record of the coordinate file, in input order.
 extern std::vector<Coor3f> atom;
 // The whole line of each atom record as read, terminator included;
-// lines[i] belongs to atom[i].
-extern std::vector<std::string> lines;
+// lines[i] belongs to atom[i]. The text they show is kept until the process
+// ends.
+extern std::vector<std::string_view> lines;

@@ -101,7 +101,7 @@ class AtomRecordsFile : public ::testing::Test {
   }
   std::string dir;
   std::vector<Coor3f> atoms;
-  std::vector<std::string> texts;
+  std::vector<std::string_view> texts;
 };
 
 TEST_F(AtomRecordsFile, KeepsAtomRecordsWholeAndInOrder) {
@@ -149,7 +149,7 @@ TEST_F(AtomRecordsFile, ReportsMissingFileAndReadError) {
 
 // Writes the records to a string instead of standard output.
 std::string written(const std::vector<Coor3f>& atoms,
-                    const std::vector<std::string>& texts) {
+                    const std::vector<std::string_view>& texts) {
   char* buffer = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&buffer, &size);

@@ -1,0 +1,153 @@
+// The record path reads and writes the common shapes of coordinates without
+// strtod and printf; these tests hold it to exactly their results.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "atom_records.h"
+
+namespace {
+
+std::string printf_field(double value) {
+  char text[kMaxFieldLength];
+  snprintf(text, sizeof text, "%8.3f", value);
+  return text;
+}
+
+std::string fast_field(double value) {
+  char text[kMaxFieldLength];
+  return std::string(text, format_coordinate(value, text));
+}
+
+// Counts the values on which the two formatters disagree; reports the first
+// few.
+int format_disagreements(double value) {
+  const std::string expected = printf_field(value);
+  const std::string actual = fast_field(value);
+  if (expected == actual) return 0;
+  ADD_FAILURE() << "value " << value << " (" << std::hexfloat << value
+                << "): printf \"" << expected << "\", fast \"" << actual << "\"";
+  return 1;
+}
+
+TEST(FormatCoordinate, MatchesPrintfOnEveryTie) {
+  // A value with exactly half a thousandth over is an odd multiple of 1/16.
+  int failures = 0;
+  for (int k = -20000 * 16; k <= 20000 * 16 && failures < 10; ++k)
+    failures += format_disagreements(k / 16.0);
+  EXPECT_EQ(failures, 0);
+}
+
+TEST(FormatCoordinate, MatchesPrintfAtTheEdges) {
+  const double edges[] = {0.0,       -0.0,     0.0004,   -0.0004,  0.0005,
+                          -0.0005,   9999.9995, -999.9995, 10000.0, -1000.0,
+                          99999.9995, 1e15,     -1e15,    9.999999999999999e14,
+                          1e300,     -1e-300,  5e-324,   HUGE_VAL, -HUGE_VAL,
+                          2.5e-4,    1.0625,   1.0635};
+  int failures = 0;
+  for (double edge : edges) {
+    double below = edge, above = edge;
+    for (int step = 0; step < 64; ++step) {
+      failures += format_disagreements(below) + format_disagreements(above);
+      below = std::nextafter(below, -HUGE_VAL);
+      above = std::nextafter(above, HUGE_VAL);
+    }
+  }
+  EXPECT_EQ(failures, 0);
+  // Not-a-number is written "nan" either way, its sign aside.
+  EXPECT_EQ(fast_field(std::nan("")), printf_field(std::nan("")));
+}
+
+TEST(FormatCoordinate, MatchesPrintfOnRandomValues) {
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> coordinate(-1500.0, 11000.0);
+  int failures = 0;
+  for (int i = 0; i < 1000000 && failures < 10; ++i) {
+    // Any bit pattern, then a value in the usual range.
+    uint64_t bits = random();
+    double value;
+    memcpy(&value, &bits, sizeof value);
+    if (!std::isnan(value)) failures += format_disagreements(value);
+    failures += format_disagreements(coordinate(random));
+  }
+  EXPECT_EQ(failures, 0);
+}
+
+// strtod over the field's eight bytes, blank-padded past the content.
+double strtod_field(const std::string& content, size_t offset) {
+  char field[kFieldWidth + 1];
+  for (size_t i = 0; i < kFieldWidth; ++i)
+    field[i] = offset + i < content.size() ? content[offset + i] : ' ';
+  field[kFieldWidth] = '\0';
+  return strtod(field, nullptr);
+}
+
+bool same_double(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || memcmp(&a, &b, sizeof a) == 0;
+}
+
+int read_disagreements(const std::string& content) {
+  int failures = 0;
+  for (size_t offset : {kXOffset, kYOffset, kZOffset}) {
+    const double expected = strtod_field(content, offset);
+    const double actual = read_coordinate(content.data(), content.size(), offset);
+    if (!same_double(expected, actual)) {
+      ADD_FAILURE() << "content \"" << content << "\" at " << offset
+                    << ": strtod " << expected << ", fast " << actual;
+      ++failures;
+    }
+  }
+  return failures;
+}
+
+TEST(ReadCoordinate, MatchesStrtodOnFormattedFields) {
+  std::mt19937_64 random(54);
+  std::uniform_real_distribution<double> coordinate(-9999.0, 99999.0);
+  const char* formats[] = {"%8.3f", "%8.0f", "%8.1f", "%8.2f", "%8.4f",
+                           "%8.5f", "%8.6f", "%-8.3f", "%+8.3f", "%08.3f",
+                           "%8.1e", "%8.0e", "%8.1a"};
+  const std::string head(30, 'A');
+  int failures = 0;
+  for (int i = 0; i < 200000 && failures < 10; ++i) {
+    std::string fields;
+    for (int f = 0; f < 3; ++f) {
+      char text[64];
+      const char* format = formats[random() % std::size(formats)];
+      snprintf(text, sizeof text, format, coordinate(random) / std::pow(10.0, static_cast<double>(random() % 5)));
+      fields += std::string(text).substr(0, kFieldWidth);
+      fields.resize(kFieldWidth * (f + 1), ' ');
+    }
+    failures += read_disagreements(head + fields + "  1.00");
+  }
+  EXPECT_EQ(failures, 0);
+}
+
+TEST(ReadCoordinate, MatchesStrtodOnRandomBytesAndShortContent) {
+  std::mt19937_64 random(31);
+  const char alphabet[] = " 0123456789.-+eExXpPabfinINF\t\r\0\xff";
+  const std::string head(30, 'A');
+  int failures = 0;
+  for (int i = 0; i < 300000 && failures < 10; ++i) {
+    std::string fields(3 * kFieldWidth, ' ');
+    for (char& c : fields) {
+      // Mostly digits and blanks, so that near-miss shapes are common.
+      const uint64_t pick = random() % 4;
+      c = pick == 0   ? alphabet[random() % (sizeof alphabet - 1)]
+          : pick == 1 ? ' '
+                      : static_cast<char>('0' + random() % 10);
+      if (random() % 8 == 0) c = '.';
+    }
+    const std::string content = head + fields;
+    // Whole, and cut short anywhere inside the fields.
+    failures += read_disagreements(content);
+    failures += read_disagreements(content.substr(0, 30 + random() % 25));
+  }
+  EXPECT_EQ(failures, 0);
+}
+
+}  // namespace
