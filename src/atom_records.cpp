@@ -1,7 +1,12 @@
 #include "atom_records.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
+
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -11,8 +16,8 @@
 std::vector<Coor3f> atom;
 std::vector<std::string_view> lines;
 
-// The texts of the coordinate files read; lines point into them, so they
-// are kept until the process ends.
+// The texts of the coordinate files read (other than the mapped ones);
+// lines point into them, so they are kept until the process ends.
 static std::vector<char*> file_texts;
 
 static bool is_white_space(char c) {
@@ -70,6 +75,43 @@ double read_coordinate(const char* content, size_t content_length,
   return strtod(field, nullptr);
 }
 
+// The path of the file mapped last, for the message when its pages can no
+// longer be read.
+static const char* mapped_path;
+
+// Access to a mapped page past the end of a file cut short while the tool
+// runs, or one the device can't read, raises SIGBUS: report it like a read
+// error instead of dying of the signal.
+static void report_unreadable_mapping(int) {
+  static const char program[] = "decompress-zaduride: ";
+  static const char reason[] = ": file truncated or unreadable while in use\n";
+  ssize_t ignored = write(2, program, sizeof program - 1);
+  ignored = write(2, mapped_path, strlen(mapped_path));
+  ignored = write(2, reason, sizeof reason - 1);
+  (void)ignored;
+  _exit(1);
+}
+
+// Maps a regular file whole, read-only and prefaulted: its bytes are used in
+// place, with no copy. Returns false where the file can't be mapped.
+static bool map_whole_file(FILE* file, const char* path, char** text,
+                           size_t* size) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_size <= 0)
+    return false;
+  void* mapped = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ,
+                      MAP_PRIVATE | MAP_POPULATE, fileno(file), 0);
+  if (mapped == MAP_FAILED) return false;
+  mapped_path = path;
+  struct sigaction action {};
+  action.sa_handler = report_unreadable_mapping;
+  sigaction(SIGBUS, &action, nullptr);
+  *text = static_cast<char*>(mapped);
+  *size = static_cast<size_t>(status.st_size);
+  return true;
+}
+
 // Reads the whole stream into one allocation. Returns 0 or an errno; after
 // an error, *text holds what was read before it.
 static int read_whole_file(FILE* file, char** text, size_t* size) {
@@ -114,10 +156,16 @@ int read_atom_records(const char* path, std::vector<Coor3f>& atom,
   if (file == nullptr) return errno;
   char* text;
   size_t size;
-  const int error = read_whole_file(file, &text, &size);
+  int error = 0;
+  if (!map_whole_file(file, path, &text, &size)) {
+    error = read_whole_file(file, &text, &size);
+    if (text == nullptr) {
+      fclose(file);
+      return error;
+    }
+    file_texts.push_back(text);
+  }
   fclose(file);
-  if (text == nullptr) return error;
-  file_texts.push_back(text);
 
   const char* end = text + size;
   if (error != 0) {
@@ -146,12 +194,12 @@ int read_atom_records(const char* path, std::vector<Coor3f>& atom,
   return error;
 }
 
-size_t format_coordinate(double value, char* out) {
-  // Beyond 1e15, or for inf and nan, printf itself.
-  if (!(std::fabs(value) < 1e15))
-    return static_cast<size_t>(snprintf(out, kMaxFieldLength, "%8.3f", value));
-  // value = mantissa * 2^-shift exactly; round mantissa * 1000 * 2^-shift to
-  // an integer, exact ties to even, as printf rounds the exact value.
+// Rounds value to a whole number of thousandths as printf rounds it: from
+// the double's exact value, exact ties to even. False beyond 1e15, for inf
+// and for nan.
+static bool round_to_thousandths(double value, uint64_t* thousandths) {
+  if (!(std::fabs(value) < 1e15)) return false;
+  // value = mantissa * 2^-shift exactly.
   uint64_t bits;
   memcpy(&bits, &value, sizeof bits);
   const int biased_exponent = static_cast<int>((bits >> 52) & 0x7ff);
@@ -162,17 +210,22 @@ size_t format_coordinate(double value, char* out) {
     shift = 1075 - biased_exponent;  // at least 3 below 1e15 < 2^50
   }
   const uint64_t scaled = mantissa * 1000;  // below 2^63
-  uint64_t thousandths = 0;
+  *thousandths = 0;
   if (shift < 64) {
-    thousandths = scaled >> shift;
+    *thousandths = scaled >> shift;
     const uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
     const uint64_t half = uint64_t{1} << (shift - 1);
-    if (remainder > half || (remainder == half && (thousandths & 1) != 0))
-      ++thousandths;
+    // Added, not branched on: the rounding direction is unpredictable.
+    *thousandths += static_cast<uint64_t>(
+        (remainder > half) | ((remainder == half) & (*thousandths & 1)));
   }
-  // Digits from the right: three decimals, the point, the integer part.
-  char digits[24];
-  char* p = digits + sizeof digits;
+  return true;
+}
+
+// Writes the digits of thousandths as [-]integer.ddd so that they end just
+// before end; returns where they start.
+static char* put_fixed_three(uint64_t thousandths, bool negative, char* end) {
+  char* p = end;
   for (int i = 0; i < 3; ++i) {
     *--p = static_cast<char>('0' + thousandths % 10);
     thousandths /= 10;
@@ -182,12 +235,77 @@ size_t format_coordinate(double value, char* out) {
     *--p = static_cast<char>('0' + thousandths % 10);
     thousandths /= 10;
   } while (thousandths != 0);
-  if (std::signbit(value)) *--p = '-';
-  const size_t length = static_cast<size_t>(digits + sizeof digits - p);
+  if (negative) *--p = '-';
+  return p;
+}
+
+size_t format_coordinate(double value, char* out) {
+  uint64_t thousandths;
+  if (!round_to_thousandths(value, &thousandths))
+    return static_cast<size_t>(snprintf(out, kMaxFieldLength, "%8.3f", value));
+  char digits[24];
+  const char* start =
+      put_fixed_three(thousandths, std::signbit(value), digits + sizeof digits);
+  const size_t length = static_cast<size_t>(digits + sizeof digits - start);
   const size_t padding = length < kFieldWidth ? kFieldWidth - length : 0;
   memset(out, ' ', padding);
-  memcpy(out + padding, p, length);
+  memcpy(out + padding, start, length);
   return padding + length;
+}
+
+// The bytes before the first digit of a field whose integer part starts at
+// byte `start` (0 to 3): blanks, with the minus sign last when negative.
+static constexpr uint64_t field_prefix(int start, bool negative) {
+  uint64_t prefix = 0;
+  for (int i = 0; i < start; ++i)
+    prefix |= uint64_t{negative && i == start - 1 ? uint8_t{'-'} : uint8_t{' '}} << (8 * i);
+  return prefix;
+}
+static constexpr uint64_t kPrefixes[2][4] = {
+    {field_prefix(0, false), field_prefix(1, false), field_prefix(2, false),
+     field_prefix(3, false)},
+    {field_prefix(0, true), field_prefix(1, true), field_prefix(2, true),
+     field_prefix(3, true)}};
+// Keeps the bytes from `start` on.
+static constexpr uint64_t kFromStart[4] = {~uint64_t{0}, ~uint64_t{0} << 8,
+                                           ~uint64_t{0} << 16, ~uint64_t{0} << 24};
+
+// Writes value as "%8.3f" into exactly the eight bytes of field when it
+// fits there, as almost every coordinate does; false otherwise. Written
+// without data-dependent branches, which coordinates would mispredict.
+static bool format_coordinate_in_field(double value, char* field) {
+  // value * 1000 rounded to double is off the exact product by half an ulp
+  // at most; unless that leaves it within an ulp of a half, rounding it to
+  // the nearest integer rounds the exact product the same way.
+  const double scaled = value * 1000.0;
+  if (!(std::fabs(scaled) < 1e7)) return false;
+  // Adding and taking away 1.5 * 2^52 rounds to an integer, ties to even.
+  const double rounded = (scaled + 0x1.8p52) - 0x1.8p52;
+  const int64_t nearest = static_cast<int64_t>(rounded);
+  const double distance = std::fabs(scaled - rounded);
+  uint64_t thousandths = static_cast<uint64_t>(nearest < 0 ? -nearest : nearest);
+  if (distance > 0.4999999 && !round_to_thousandths(value, &thousandths))
+    return false;
+  const bool negative = std::signbit(value);
+  // 9999.999 and -999.999 are the widest that fit.
+  if (thousandths >= (negative ? 1000000u : 10000000u)) return false;
+  const uint32_t integer = static_cast<uint32_t>(thousandths) / 1000;
+  const uint32_t fraction = static_cast<uint32_t>(thousandths) % 1000;
+  // "dddd.ddd" with leading zeros, byte 0 lowest; each digit is taken on its
+  // own rather than by repeated division, which would chain every step.
+  const uint32_t digits[8] = {integer / 1000,      integer / 100 % 10,
+                              integer / 10 % 10,   integer % 10,
+                              0,                   fraction / 100,
+                              fraction / 10 % 10,  fraction % 10};
+  uint64_t text = uint64_t{'.'} << 32;
+  for (int i = 0; i < 8; ++i)
+    if (i != 4) text |= uint64_t{'0' + digits[i]} << (8 * i);
+  const int start = 3 - (integer >= 10) - (integer >= 100) - (integer >= 1000);
+  text = (text & kFromStart[start]) | kPrefixes[negative][start];
+  // Byte order of the machine: the text is built little-endian.
+  static_assert(std::endian::native == std::endian::little);
+  memcpy(field, &text, kFieldWidth);
+  return true;
 }
 
 void write_atom_records(const std::vector<Coor3f>& atom,
@@ -212,6 +330,17 @@ void write_atom_records(const std::vector<Coor3f>& atom,
   for (size_t i = 0; i < atom.size(); ++i) {
     const std::string_view line = lines[i];
     const size_t content = line.size() - terminator_length(line.data(), line.size());
+    // The common record: copied whole, its fields rewritten in place.
+    if (content >= kTailOffset && used + line.size() <= sizeof block) {
+      char* record = block + used;
+      memcpy(record, line.data(), line.size());
+      if (format_coordinate_in_field(atom[i].x, record + kXOffset) &&
+          format_coordinate_in_field(atom[i].y, record + kYOffset) &&
+          format_coordinate_in_field(atom[i].z, record + kZOffset)) {
+        used += line.size();
+        continue;
+      }
+    }
     size_t tail = kTailOffset;
     if (content >= kTailOffset) {
       append(line.data(), kHeadLength);

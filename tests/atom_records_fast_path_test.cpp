@@ -24,22 +24,45 @@ std::string fast_field(double value) {
   return std::string(text, format_coordinate(value, text));
 }
 
-// Counts the values on which the two formatters disagree; reports the first
-// few.
+// The field as write_atom_records writes it in a record of the usual
+// layout, where it takes its shortcut for fields that fit eight bytes.
+std::string record_field(double value) {
+  static const std::string line = std::string(30, 'A') + std::string(24, '0') + "\n";
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  write_atom_records({{0.0, value, 0.0}}, {line}, out);
+  fclose(out);
+  std::string record(buffer, size);
+  free(buffer);
+  // x is "   0.000"; y runs up to the eight bytes of z and the newline.
+  return record.substr(38, record.size() - 38 - 9);
+}
+
+// Counts the ways in which the two formatters disagree with printf; reports
+// the first few.
 int format_disagreements(double value) {
   const std::string expected = printf_field(value);
-  const std::string actual = fast_field(value);
-  if (expected == actual) return 0;
-  ADD_FAILURE() << "value " << value << " (" << std::hexfloat << value
-                << "): printf \"" << expected << "\", fast \"" << actual << "\"";
-  return 1;
+  int failures = 0;
+  for (const std::string& actual : {fast_field(value), record_field(value)}) {
+    if (expected == actual) continue;
+    ADD_FAILURE() << "value " << value << " (" << std::hexfloat << value
+                  << "): printf \"" << expected << "\", fast \"" << actual << "\"";
+    ++failures;
+  }
+  return failures;
 }
 
 TEST(FormatCoordinate, MatchesPrintfOnEveryTie) {
-  // A value with exactly half a thousandth over is an odd multiple of 1/16.
+  // A value with exactly half a thousandth over is an odd multiple of 1/16;
+  // its neighbours are as close to a tie as a double gets.
   int failures = 0;
-  for (int k = -20000 * 16; k <= 20000 * 16 && failures < 10; ++k)
-    failures += format_disagreements(k / 16.0);
+  for (int k = -20000 * 16; k <= 20000 * 16 && failures < 10; ++k) {
+    const double tie = k / 16.0;
+    failures += format_disagreements(tie) +
+                format_disagreements(std::nextafter(tie, -HUGE_VAL)) +
+                format_disagreements(std::nextafter(tie, HUGE_VAL));
+  }
   EXPECT_EQ(failures, 0);
 }
 
@@ -76,6 +99,36 @@ TEST(FormatCoordinate, MatchesPrintfOnRandomValues) {
     failures += format_disagreements(coordinate(random));
   }
   EXPECT_EQ(failures, 0);
+}
+
+TEST(WriteAtomRecords, MatchesPrintfOnRandomRecords) {
+  // Records take a shortcut when all three fields fit in eight bytes; each
+  // must come out as "%8.3f" would write it, whichever way it is taken.
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> coordinate(-1200.0, 12000.0);
+  const std::string head = "ATOM   1234  CA  GLN A 123    ";
+  const std::string line = head + std::string(24, '0') + "  1.00 48.14\r\n";
+  for (int round = 0; round < 50; ++round) {
+    std::vector<Coor3f> atoms;
+    std::string expected;
+    for (int i = 0; i < 10000; ++i) {
+      Coor3f c = {coordinate(random), coordinate(random), coordinate(random)};
+      if (i % 7 == 0) c.y = static_cast<double>(static_cast<int64_t>(random() % 2000000) - 1000000) / 16.0;
+      if (i % 11 == 0) c.z = -static_cast<double>(random() % 1000) * 1e-7;
+      atoms.push_back(c);
+      expected += head + printf_field(c.x) + printf_field(c.y) +
+                  printf_field(c.z) + "  1.00 48.14\r\n";
+    }
+    const std::vector<std::string_view> texts(atoms.size(), line);
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    write_atom_records(atoms, texts, out);
+    fclose(out);
+    const std::string actual(buffer, size);
+    free(buffer);
+    ASSERT_EQ(actual, expected) << "round " << round;
+  }
 }
 
 // strtod over the field's eight bytes, blank-padded past the content.
