@@ -62,17 +62,23 @@ static bool read_plain_decimal(const char* field, double* value) {
   return true;
 }
 
+// strtod over the field, blank-padded where the content ends inside it.
+[[gnu::noinline]] static double read_coordinate_with_strtod(
+    const char* content, size_t content_length, size_t offset) {
+  char field[kFieldWidth + 1];
+  for (size_t i = 0; i < kFieldWidth; ++i)
+    field[i] = offset + i < content_length ? content[offset + i] : ' ';
+  field[kFieldWidth] = '\0';
+  return strtod(field, nullptr);
+}
+
 double read_coordinate(const char* content, size_t content_length,
                        size_t offset) {
   double value;
   if (offset + kFieldWidth <= content_length &&
       read_plain_decimal(content + offset, &value))
     return value;
-  char field[kFieldWidth + 1];
-  for (size_t i = 0; i < kFieldWidth; ++i)
-    field[i] = offset + i < content_length ? content[offset + i] : ' ';
-  field[kFieldWidth] = '\0';
-  return strtod(field, nullptr);
+  return read_coordinate_with_strtod(content, content_length, offset);
 }
 
 // The path of the file mapped last, for the message when its pages can no
@@ -173,8 +179,10 @@ int read_atom_records(const char* path, std::vector<Coor3f>& atom,
     const char* last_newline = static_cast<const char*>(memrchr(text, '\n', size));
     end = last_newline == nullptr ? text : last_newline + 1;
   }
-  // Room for a structure of typical records; more only grows the arrays.
-  const size_t expected_records = size / 64 + 1;
+  // Room for as many records as lines of 55 bytes (a full record and its
+  // newline) would give: no growth, and no copy, for any file of whole
+  // records. Capacity never written to takes no memory.
+  const size_t expected_records = size / 55 + 1;
   atom.reserve(atom.size() + expected_records);
   lines.reserve(lines.size() + expected_records);
   for (const char* line = text; line < end;) {
