@@ -16,9 +16,17 @@
 std::vector<Coor3f> atom;
 std::vector<std::string_view> lines;
 
-// The texts of the coordinate files read (other than the mapped ones);
-// lines point into them, so they are kept until the process ends.
-static std::vector<char*> file_texts;
+// The text of a coordinate file read, mapped or allocated.
+struct FileText {
+  char* bytes;
+  size_t size;
+  bool mapped;
+};
+
+// Lines point into these, so they are kept until the process ends (or
+// until release_coordinate_texts): the list itself is never destroyed, so
+// that the texts stay reachable while the process exits.
+static std::vector<FileText>& file_texts = *new std::vector<FileText>;
 
 static bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' ||
@@ -29,6 +37,16 @@ bool is_atom_record(const char* line, size_t length) {
   size_t i = 0;
   while (i < length && is_white_space(line[i])) ++i;
   return length - i >= 4 && memcmp(line + i, "ATOM", 4) == 0;
+}
+
+void release_coordinate_texts() {
+  for (const FileText& text : file_texts) {
+    if (text.mapped)
+      munmap(text.bytes, text.size);
+    else
+      free(text.bytes);
+  }
+  file_texts.clear();
 }
 
 size_t terminator_length(const char* line, size_t length) {
@@ -83,7 +101,7 @@ double read_coordinate(const char* content, size_t content_length,
 
 // The path of the file mapped last, for the message when its pages can no
 // longer be read.
-static const char* mapped_path;
+static char mapped_path[4096];
 
 // Access to a mapped page past the end of a file cut short while the tool
 // runs, or one the device can't read, raises SIGBUS: report it like a read
@@ -109,7 +127,7 @@ static bool map_whole_file(FILE* file, const char* path, char** text,
   void* mapped = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ,
                       MAP_PRIVATE | MAP_POPULATE, fileno(file), 0);
   if (mapped == MAP_FAILED) return false;
-  mapped_path = path;
+  snprintf(mapped_path, sizeof mapped_path, "%s", path);
   struct sigaction action {};
   action.sa_handler = report_unreadable_mapping;
   sigaction(SIGBUS, &action, nullptr);
@@ -163,15 +181,11 @@ int read_atom_records(const char* path, std::vector<Coor3f>& atom,
   char* text;
   size_t size;
   int error = 0;
-  if (!map_whole_file(file, path, &text, &size)) {
-    error = read_whole_file(file, &text, &size);
-    if (text == nullptr) {
-      fclose(file);
-      return error;
-    }
-    file_texts.push_back(text);
-  }
+  const bool mapped = map_whole_file(file, path, &text, &size);
+  if (!mapped) error = read_whole_file(file, &text, &size);
   fclose(file);
+  if (text == nullptr) return error;
+  file_texts.push_back({text, size, mapped});
 
   const char* end = text + size;
   if (error != 0) {

@@ -42,6 +42,11 @@ size_t format_coordinate(double value, char* out);
 int read_atom_records(const char* path, std::vector<Coor3f>& atom,
                       std::vector<std::string_view>& lines);
 
+// Gives back the memory of every coordinate file read so far. The lines
+// read from them must no longer be used. The tool itself keeps its lines
+// until it ends; this is for programs that read many files.
+void release_coordinate_texts();
+
 // Writes every record with its coordinate fields replaced, in order.
 void write_atom_records(const std::vector<Coor3f>& atom,
                         const std::vector<std::string_view>& lines, FILE* out);

@@ -1,9 +1,12 @@
 // decompress-zaduride: moves the atom records of a PDB coordinate file by the
 // rigid-body transformation of a matrix file and writes them to standard
 // output.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "atom_records.h"
 #include "coor3f.h"
@@ -11,11 +14,21 @@
 
 static const char kProgram[] = "decompress-zaduride";
 
+// Growing the record arrays can run out of memory: end with a message and
+// a failure status rather than an abort.
+static void report_out_of_memory() {
+  static const char message[] = "decompress-zaduride: out of memory\n";
+  ssize_t ignored = write(2, message, sizeof message - 1);
+  (void)ignored;
+  _exit(1);
+}
+
 int main(int argc, char** argv) {
   if (argc < 3) {
     fprintf(stderr, "usage: %s matrix-file coordinate-file\n", kProgram);
     return 1;
   }
+  std::set_new_handler(report_out_of_memory);
   const char* matrix_path = argv[1];
   const char* coordinate_path = argv[2];
 
@@ -30,9 +43,11 @@ int main(int argc, char** argv) {
 
   int status = 0;
   // Closing flushes what is still buffered; an earlier failed write leaves
-  // the error flag set.
+  // the error flag set. A standard output that was closed to begin with is
+  // no error when there was nothing to write to it.
   const bool write_failed = ferror(stdout) != 0;
-  if (fclose(stdout) != 0 || write_failed) {
+  if ((fclose(stdout) != 0 && !(errno == EBADF && atom.empty())) ||
+      write_failed) {
     fprintf(stderr, "%s: standard output: %s\n", kProgram, strerror(errno));
     status = 1;
   }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include <unistd.h>
+
 #include "run_tool.h"
 
 namespace {
@@ -91,6 +93,8 @@ class AtomRecordsFile : public ::testing::Test {
  protected:
   void SetUp() override { dir = make_temp_dir(); }
   void TearDown() override {
+    texts.clear();
+    release_coordinate_texts();
     std::string command = "rm -rf '" + dir + "'";
     EXPECT_EQ(system(command.c_str()), 0);
   }
@@ -145,6 +149,25 @@ TEST_F(AtomRecordsFile, ReportsMissingFileAndReadError) {
   EXPECT_EQ(read_atom_records(dir.c_str(), atoms, texts), EISDIR);
   EXPECT_TRUE(atoms.empty());
   EXPECT_TRUE(texts.empty());
+}
+
+TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += kHead + "   1.000   2.000   3.000" + kTail + "\n";
+  ASSERT_EQ(read_text(text), 0);
+  ASSERT_EQ(texts.size(), 200u);
+  // The last record's page is gone once the file is cut short; reading it
+  // ends the run with a message instead of a crash.
+  ASSERT_EQ(truncate((dir + "/coordinates.pdb").c_str(), 0), 0);
+  EXPECT_EXIT(
+      {
+        volatile char byte = texts.back()[0];
+        (void)byte;
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(1),
+      "^decompress-zaduride: .*/coordinates.pdb: file truncated or unreadable "
+      "while in use\n$");
 }
 
 // Writes the records to a string instead of standard output.

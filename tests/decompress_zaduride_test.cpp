@@ -235,12 +235,12 @@ TEST_F(Tool, UnreadableCoordinateFile) {
 
 TEST_F(Tool, WriteErrorIsReported) {
   const std::string matrix = file("matrix", kIdentity);
-  ToolRun r = run_tool({matrix, EXAMPLES_DIR "/1orc.pdb"}, "/dev/full");
+  ToolRun r = run_tool({matrix, EXAMPLES_DIR "/1orc.pdb"}, {.stdout_path = "/dev/full"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "decompress-zaduride: standard output: No space left on device\n");
   // Nothing to write: nothing lost.
-  r = run_tool({matrix, file("empty.pdb", "")}, "/dev/full");
+  r = run_tool({matrix, file("empty.pdb", "")}, {.stdout_path = "/dev/full"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
 }

@@ -1,13 +1,16 @@
 #include "run_tool.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 std::string make_temp_dir() {
   const char* base = getenv("TMPDIR");
@@ -26,21 +29,32 @@ std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-ToolRun run_tool(const std::vector<std::string>& args, const char* stdout_path,
-                 bool close_stdout) {
+bool tool_is_wrapped() {
+  const char* wrapper = getenv("ZADURIDE_TOOL_WRAPPER");
+  return wrapper != nullptr && *wrapper != '\0';
+}
+
+ToolRun run_tool(const std::vector<std::string>& args, const RunOptions& options) {
   const std::string dir = make_temp_dir();
-  const std::string out_path = stdout_path ? stdout_path : dir + "/out";
+  const std::string out_path = options.stdout_path ? options.stdout_path : dir + "/out";
   const std::string err_path = dir + "/err";
+
+  std::vector<std::string> words;
+  if (tool_is_wrapped()) {
+    std::istringstream wrapper(getenv("ZADURIDE_TOOL_WRAPPER"));
+    for (std::string word; wrapper >> word;) words.push_back(word);
+  }
+  words.push_back(TOOL_PATH);
+  words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  std::string tool = TOOL_PATH;
-  argv.push_back(tool.data());
-  std::vector<std::string> copies = args;
-  for (std::string& arg : copies) argv.push_back(arg.data());
+  for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
+  int input[2] = {-1, -1};
+  if (options.stdin_text != nullptr && pipe(input) != 0) abort();
   const pid_t pid = fork();
   if (pid == 0) {
-    const int in = open("/dev/null", O_RDONLY);
+    const int in = options.stdin_text ? input[0] : open("/dev/null", O_RDONLY);
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0) _exit(127);
@@ -50,18 +64,38 @@ ToolRun run_tool(const std::vector<std::string>& args, const char* stdout_path,
     close(in);
     close(out);
     close(err);
-    if (close_stdout) close(1);
-    execv(argv[0], argv.data());
+    if (options.stdin_text) close(input[1]);
+    if (options.close_stdout) close(1);
+    if (options.address_space_limit > 0) {
+      const rlimit limit = {static_cast<rlim_t>(options.address_space_limit),
+                            static_cast<rlim_t>(options.address_space_limit)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
+    signal(SIGPIPE, SIG_DFL);
+    execvp(argv[0], argv.data());
     _exit(127);
+  }
+  if (options.stdin_text) {
+    // The tool may stop reading early; a broken pipe is then no error here.
+    signal(SIGPIPE, SIG_IGN);
+    close(input[0]);
+    const std::string& text = *options.stdin_text;
+    for (size_t done = 0; done < text.size();) {
+      const ssize_t n = write(input[1], text.data() + done, text.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    close(input[1]);
   }
   int wait_status = 0;
   waitpid(pid, &wait_status, 0);
   ToolRun run;
   run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status)
                                       : 128 + WTERMSIG(wait_status);
-  run.out = stdout_path || close_stdout ? "" : read_file(out_path);
+  const bool captured = !options.stdout_path;
+  run.out = captured && !options.close_stdout ? read_file(out_path) : "";
   run.err = read_file(err_path);
-  if (!stdout_path) unlink(out_path.c_str());
+  if (captured) unlink(out_path.c_str());
   unlink(err_path.c_str());
   rmdir(dir.c_str());
   return run;

@@ -10,11 +10,25 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs the tool with the given arguments, standard input from /dev/null.
-// Standard output goes to stdout_path when one is given (and is then not
-// captured), or is closed when close_stdout is set.
+struct RunOptions {
+  // Standard output goes to this file (and is not captured) when given.
+  const char* stdout_path = nullptr;
+  // Standard output is closed before the tool starts.
+  bool close_stdout = false;
+  // Standard input is a pipe that carries this text; /dev/null otherwise.
+  const std::string* stdin_text = nullptr;
+  // A limit on the tool's address space in bytes; 0 for none.
+  long address_space_limit = 0;
+};
+
+// Runs the tool with the given arguments. When ZADURIDE_TOOL_WRAPPER is set
+// (for instance to "valgrind --error-exitcode=99 --log-file=/dev/null"),
+// the tool runs under that command.
 ToolRun run_tool(const std::vector<std::string>& args,
-                 const char* stdout_path = nullptr, bool close_stdout = false);
+                 const RunOptions& options = {});
+
+// True when the tool runs under a wrapper, which some cases can't allow.
+bool tool_is_wrapped();
 
 // A fresh directory under the system's temporary directory.
 std::string make_temp_dir();

@@ -1,0 +1,48 @@
+// Arbitrary bytes as the coordinate file, through reading, a non-trivial
+// transformation and writing. Besides what the sanitizers catch, the output
+// must be exactly the literal rendering of the layout: one record per line
+// whose first token begins with ATOM, each its input line with only the
+// three coordinate fields replaced.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "atom_records.h"
+#include "fuzz_file.h"
+#include "reference.h"
+#include "transformation.h"
+
+static const float kCentre[3] = {23.25f, 37.2f, 16.88f};
+static const float kMatrix[4][3] = {
+    {10.0f, -5.0f, 2.5f}, {0.36f, 0.48f, -0.8f}, {-0.8f, 0.6f, 0.0f}, {0.48f, 0.64f, 0.6f}};
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  silence_tool_output();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const char* path = fuzz_file_with(data, size);
+  std::vector<Coor3f> atoms;
+  std::vector<std::string_view> texts;
+  if (read_atom_records(path, atoms, texts) != 0) abort();
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  if (atoms.size() != texts.size() || atoms.size() != reference_record_count(input))
+    abort();
+  apply_transformation(kCentre, kMatrix, atoms);
+
+  char* buffer = nullptr;
+  size_t length = 0;
+  FILE* out = open_memstream(&buffer, &length);
+  write_atom_records(atoms, texts, out);
+  fclose(out);
+  const bool same = std::string_view(buffer, length) == reference_records(input, kCentre, kMatrix);
+  free(buffer);
+  texts.clear();
+  release_coordinate_texts();
+  if (!same) abort();
+  return 0;
+}
