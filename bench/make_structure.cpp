@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
         text.replace(30, 24, fields, 24);
         ++written;
       }
-      const char* ending = (i + static_cast<size_t>(tile)) % 16 == 0 ? "\r\n" : "\n";
+      const char* ending =
+          (i + static_cast<size_t>(tile)) % 16 == 0 ? "\r\n" : "\n";
       fputs(text.c_str(), stdout);
       fputs(ending, stdout);
     }

@@ -18,7 +18,8 @@ void ParseRecord(benchmark::State& state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(kRecord.data());
     const bool atom = is_atom_record(kRecord.data(), kRecord.size());
-    const size_t content = kRecord.size() - terminator_length(kRecord.data(), kRecord.size());
+    const size_t content =
+        kRecord.size() - terminator_length(kRecord.data(), kRecord.size());
     const Coor3f c = {read_coordinate(kRecord.data(), content, kXOffset),
                       read_coordinate(kRecord.data(), content, kYOffset),
                       read_coordinate(kRecord.data(), content, kZOffset)};

@@ -17,7 +17,8 @@
 static double now_ms() {
   timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+  return static_cast<double>(t.tv_sec) * 1e3 +
+         static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 int main(int argc, char** argv) {

@@ -16,8 +16,10 @@
 #include "transformation.h"
 
 static const float kCentre[3] = {23.25f, 37.2f, 16.88f};
-static const float kMatrix[4][3] = {
-    {10.0f, -5.0f, 2.5f}, {0.36f, 0.48f, -0.8f}, {-0.8f, 0.6f, 0.0f}, {0.48f, 0.64f, 0.6f}};
+static const float kMatrix[4][3] = {{10.0f, -5.0f, 2.5f},
+                                    {0.36f, 0.48f, -0.8f},
+                                    {-0.8f, 0.6f, 0.0f},
+                                    {0.48f, 0.64f, 0.6f}};
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   silence_tool_output();
@@ -30,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string_view> texts;
   if (read_atom_records(path, atoms, texts) != 0) abort();
   const std::string input(reinterpret_cast<const char*>(data), size);
-  if (atoms.size() != texts.size() || atoms.size() != reference_record_count(input))
+  if (atoms.size() != texts.size() ||
+      atoms.size() != reference_record_count(input))
     abort();
   apply_transformation(kCentre, kMatrix, atoms);
 
@@ -39,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FILE* out = open_memstream(&buffer, &length);
   write_atom_records(atoms, texts, out);
   fclose(out);
-  const bool same = std::string_view(buffer, length) == reference_records(input, kCentre, kMatrix);
+  const bool same = std::string_view(buffer, length) ==
+                    reference_records(input, kCentre, kMatrix);
   free(buffer);
   texts.clear();
   release_coordinate_texts();

@@ -19,7 +19,8 @@ inline const char* fuzz_file_with(const uint8_t* data, size_t size) {
   }
   if (ftruncate(descriptor, 0) != 0) abort();
   for (size_t done = 0; done < size;) {
-    const ssize_t n = pwrite(descriptor, data + done, size - done, static_cast<off_t>(done));
+    const ssize_t n =
+        pwrite(descriptor, data + done, size - done, static_cast<off_t>(done));
     if (n <= 0) abort();
     done += static_cast<size_t>(n);
   }

@@ -2,13 +2,13 @@
 
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -36,7 +36,7 @@ static bool is_white_space(char c) {
 bool is_atom_record(const char* line, size_t length) {
   size_t i = 0;
   while (i < length && is_white_space(line[i])) ++i;
-  return length - i >= 4 && memcmp(line + i, "ATOM", 4) == 0;
+  return i + 4 <= length && memcmp(line + i, "ATOM", 4) == 0;
 }
 
 void release_coordinate_texts() {
@@ -107,12 +107,13 @@ static char mapped_path[4096];
 // runs, or one the device can't read, raises SIGBUS: report it like a read
 // error instead of dying of the signal.
 static void report_unreadable_mapping(int) {
-  static const char program[] = "decompress-zaduride: ";
-  static const char reason[] = ": file truncated or unreadable while in use\n";
-  ssize_t ignored = write(2, program, sizeof program - 1);
-  ignored = write(2, mapped_path, strlen(mapped_path));
-  ignored = write(2, reason, sizeof reason - 1);
-  (void)ignored;
+  static char program[] = "decompress-zaduride: ";
+  static char reason[] = ": file truncated or unreadable while in use\n";
+  const iovec message[] = {{program, sizeof program - 1},
+                           {mapped_path, strlen(mapped_path)},
+                           {reason, sizeof reason - 1}};
+  // Nothing is left to do if even this fails.
+  (void)!writev(2, message, 3);
   _exit(1);
 }
 
@@ -190,7 +191,8 @@ int read_atom_records(const char* path, std::vector<Coor3f>& atom,
   const char* end = text + size;
   if (error != 0) {
     // A line cut off by the error is not known to be whole: leave it out.
-    const char* last_newline = static_cast<const char*>(memrchr(text, '\n', size));
+    const char* last_newline =
+        static_cast<const char*>(memrchr(text, '\n', size));
     end = last_newline == nullptr ? text : last_newline + 1;
   }
   // Room for as many records as lines of 55 bytes (a full record and its
@@ -200,8 +202,8 @@ int read_atom_records(const char* path, std::vector<Coor3f>& atom,
   atom.reserve(atom.size() + expected_records);
   lines.reserve(lines.size() + expected_records);
   for (const char* line = text; line < end;) {
-    const char* newline =
-        static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+    const char* newline = static_cast<const char*>(
+        memchr(line, '\n', static_cast<size_t>(end - line)));
     const char* next = newline == nullptr ? end : newline + 1;
     const size_t length = static_cast<size_t>(next - line);
     if (is_atom_record(line, length)) {
@@ -280,7 +282,8 @@ size_t format_coordinate(double value, char* out) {
 static constexpr uint64_t field_prefix(int start, bool negative) {
   uint64_t prefix = 0;
   for (int i = 0; i < start; ++i)
-    prefix |= uint64_t{negative && i == start - 1 ? uint8_t{'-'} : uint8_t{' '}} << (8 * i);
+    prefix |= uint64_t{negative && i == start - 1 ? uint8_t{'-'} : uint8_t{' '}}
+              << (8 * i);
   return prefix;
 }
 static constexpr uint64_t kPrefixes[2][4] = {
@@ -289,8 +292,8 @@ static constexpr uint64_t kPrefixes[2][4] = {
     {field_prefix(0, true), field_prefix(1, true), field_prefix(2, true),
      field_prefix(3, true)}};
 // Keeps the bytes from `start` on.
-static constexpr uint64_t kFromStart[4] = {~uint64_t{0}, ~uint64_t{0} << 8,
-                                           ~uint64_t{0} << 16, ~uint64_t{0} << 24};
+static constexpr uint64_t kFromStart[4] = {
+    ~uint64_t{0}, ~uint64_t{0} << 8, ~uint64_t{0} << 16, ~uint64_t{0} << 24};
 
 // Writes value as "%8.3f" into exactly the eight bytes of field when it
 // fits there, as almost every coordinate does; false otherwise. Written
@@ -305,7 +308,8 @@ static bool format_coordinate_in_field(double value, char* field) {
   const double rounded = (scaled + 0x1.8p52) - 0x1.8p52;
   const int64_t nearest = static_cast<int64_t>(rounded);
   const double distance = std::fabs(scaled - rounded);
-  uint64_t thousandths = static_cast<uint64_t>(nearest < 0 ? -nearest : nearest);
+  uint64_t thousandths =
+      static_cast<uint64_t>(nearest < 0 ? -nearest : nearest);
   if (distance > 0.4999999 && !round_to_thousandths(value, &thousandths))
     return false;
   const bool negative = std::signbit(value);
@@ -315,10 +319,9 @@ static bool format_coordinate_in_field(double value, char* field) {
   const uint32_t fraction = static_cast<uint32_t>(thousandths) % 1000;
   // "dddd.ddd" with leading zeros, byte 0 lowest; each digit is taken on its
   // own rather than by repeated division, which would chain every step.
-  const uint32_t digits[8] = {integer / 1000,      integer / 100 % 10,
-                              integer / 10 % 10,   integer % 10,
-                              0,                   fraction / 100,
-                              fraction / 10 % 10,  fraction % 10};
+  const uint32_t digits[8] = {
+      integer / 1000, integer / 100 % 10, integer / 10 % 10, integer % 10, 0,
+      fraction / 100, fraction / 10 % 10, fraction % 10};
   uint64_t text = uint64_t{'.'} << 32;
   for (int i = 0; i < 8; ++i)
     if (i != 4) text |= uint64_t{'0' + digits[i]} << (8 * i);
@@ -351,7 +354,8 @@ void write_atom_records(const std::vector<Coor3f>& atom,
   char fields[3 * kMaxFieldLength];
   for (size_t i = 0; i < atom.size(); ++i) {
     const std::string_view line = lines[i];
-    const size_t content = line.size() - terminator_length(line.data(), line.size());
+    const size_t content =
+        line.size() - terminator_length(line.data(), line.size());
     // The common record: copied whole, its fields rewritten in place.
     if (content >= kTailOffset && used + line.size() <= sizeof block) {
       char* record = block + used;

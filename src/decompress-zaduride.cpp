@@ -18,14 +18,15 @@ static const char kProgram[] = "decompress-zaduride";
 // a failure status rather than an abort.
 static void report_out_of_memory() {
   static const char message[] = "decompress-zaduride: out of memory\n";
-  ssize_t ignored = write(2, message, sizeof message - 1);
-  (void)ignored;
+  // Nothing is left to do if even this fails.
+  (void)!write(2, message, sizeof message - 1);
   _exit(1);
 }
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: %s matrix-file coordinate-file\n", kProgram);
+    fprintf(stderr, "usage: %s matrix-file coordinate-file (see man %s)\n",
+            kProgram, kProgram);
     return 1;
   }
   std::set_new_handler(report_out_of_memory);

@@ -1,9 +1,10 @@
 #include "transformation.h"
 
+#include <sys/types.h>
+
 #include <cfloat>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/types.h>
 
 // Every product and sum must be rounded to double on its own.
 #if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0

@@ -27,7 +27,8 @@ std::string fast_field(double value) {
 // The field as write_atom_records writes it in a record of the usual
 // layout, where it takes its shortcut for fields that fit eight bytes.
 std::string record_field(double value) {
-  static const std::string line = std::string(30, 'A') + std::string(24, '0') + "\n";
+  static const std::string line =
+      std::string(30, 'A') + std::string(24, '0') + "\n";
   char* buffer = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&buffer, &size);
@@ -47,7 +48,8 @@ int format_disagreements(double value) {
   for (const std::string& actual : {fast_field(value), record_field(value)}) {
     if (expected == actual) continue;
     ADD_FAILURE() << "value " << value << " (" << std::hexfloat << value
-                  << "): printf \"" << expected << "\", fast \"" << actual << "\"";
+                  << "): printf \"" << expected << "\", fast \"" << actual
+                  << "\"";
     ++failures;
   }
   return failures;
@@ -67,11 +69,17 @@ TEST(FormatCoordinate, MatchesPrintfOnEveryTie) {
 }
 
 TEST(FormatCoordinate, MatchesPrintfAtTheEdges) {
-  const double edges[] = {0.0,       -0.0,     0.0004,   -0.0004,  0.0005,
-                          -0.0005,   9999.9995, -999.9995, 10000.0, -1000.0,
-                          99999.9995, 1e15,     -1e15,    9.999999999999999e14,
-                          1e300,     -1e-300,  5e-324,   HUGE_VAL, -HUGE_VAL,
-                          2.5e-4,    1.0625,   1.0635};
+  const double edges[] = {0.0,        -0.0,
+                          0.0004,     -0.0004,
+                          0.0005,     -0.0005,
+                          9999.9995,  -999.9995,
+                          10000.0,    -1000.0,
+                          99999.9995, 1e15,
+                          -1e15,      9.999999999999999e14,
+                          1e300,      -1e-300,
+                          5e-324,     HUGE_VAL,
+                          -HUGE_VAL,  2.5e-4,
+                          1.0625,     1.0635};
   int failures = 0;
   for (double edge : edges) {
     double below = edge, above = edge;
@@ -113,7 +121,10 @@ TEST(WriteAtomRecords, MatchesPrintfOnRandomRecords) {
     std::string expected;
     for (int i = 0; i < 10000; ++i) {
       Coor3f c = {coordinate(random), coordinate(random), coordinate(random)};
-      if (i % 7 == 0) c.y = static_cast<double>(static_cast<int64_t>(random() % 2000000) - 1000000) / 16.0;
+      if (i % 7 == 0)
+        c.y = static_cast<double>(static_cast<int64_t>(random() % 2000000) -
+                                  1000000) /
+              16.0;
       if (i % 11 == 0) c.z = -static_cast<double>(random() % 1000) * 1e-7;
       atoms.push_back(c);
       expected += head + printf_field(c.x) + printf_field(c.y) +
@@ -148,7 +159,8 @@ int read_disagreements(const std::string& content) {
   int failures = 0;
   for (size_t offset : {kXOffset, kYOffset, kZOffset}) {
     const double expected = strtod_field(content, offset);
-    const double actual = read_coordinate(content.data(), content.size(), offset);
+    const double actual =
+        read_coordinate(content.data(), content.size(), offset);
     if (!same_double(expected, actual)) {
       ADD_FAILURE() << "content \"" << content << "\" at " << offset
                     << ": strtod " << expected << ", fast " << actual;
@@ -161,7 +173,7 @@ int read_disagreements(const std::string& content) {
 TEST(ReadCoordinate, MatchesStrtodOnFormattedFields) {
   std::mt19937_64 random(54);
   std::uniform_real_distribution<double> coordinate(-9999.0, 99999.0);
-  const char* formats[] = {"%8.3f", "%8.0f", "%8.1f", "%8.2f", "%8.4f",
+  const char* formats[] = {"%8.3f", "%8.0f", "%8.1f",  "%8.2f",  "%8.4f",
                            "%8.5f", "%8.6f", "%-8.3f", "%+8.3f", "%08.3f",
                            "%8.1e", "%8.0e", "%8.1a"};
   const std::string head(30, 'A');
@@ -171,7 +183,9 @@ TEST(ReadCoordinate, MatchesStrtodOnFormattedFields) {
     for (int f = 0; f < 3; ++f) {
       char text[64];
       const char* format = formats[random() % std::size(formats)];
-      snprintf(text, sizeof text, format, coordinate(random) / std::pow(10.0, static_cast<double>(random() % 5)));
+      snprintf(text, sizeof text, format,
+               coordinate(random) /
+                   std::pow(10.0, static_cast<double>(random() % 5)));
       fields += std::string(text).substr(0, kFieldWidth);
       fields.resize(kFieldWidth * (f + 1), ' ');
     }

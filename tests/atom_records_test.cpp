@@ -1,13 +1,12 @@
 #include "atom_records.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <string>
-
-#include <unistd.h>
 
 #include "run_tool.h"
 
@@ -62,9 +61,17 @@ TEST(ReadCoordinate, FollowsStrtodInsideTheField) {
     double value;
   };
   const Case cases[] = {
-      {"  1.5e+2", 150.0},   {"+12.5   ", 12.5},    {"  0x1p-3", 0.125},
-      {"12.5abcd", 12.5},    {"12\0" "45.67"s, 12.0}, {"        ", 0.0},
-      {"   -.250", -0.25},   {"  abc   ", 0.0},     {"\t\v\f\r7.0 ", 7.0},
+      {"  1.5e+2", 150.0},
+      {"+12.5   ", 12.5},
+      {"  0x1p-3", 0.125},
+      {"12.5abcd", 12.5},
+      {"12\0"
+       "45.67"s,
+       12.0},
+      {"        ", 0.0},
+      {"   -.250", -0.25},
+      {"  abc   ", 0.0},
+      {"\t\v\f\r7.0 ", 7.0},
       {"1.25e   ", 1.25},
   };
   for (const Case& c : cases) {
@@ -73,7 +80,8 @@ TEST(ReadCoordinate, FollowsStrtodInsideTheField) {
         << c.field;
   }
   const std::string infinite = kHead + "     inf";
-  EXPECT_TRUE(std::isinf(read_coordinate(infinite.data(), infinite.size(), kXOffset)));
+  EXPECT_TRUE(
+      std::isinf(read_coordinate(infinite.data(), infinite.size(), kXOffset)));
   const std::string negative_zero = kHead + "  -0.000";
   EXPECT_TRUE(std::signbit(
       read_coordinate(negative_zero.data(), negative_zero.size(), kXOffset)));
@@ -145,7 +153,8 @@ TEST_F(AtomRecordsFile, EmptyFileHasNoRecords) {
 }
 
 TEST_F(AtomRecordsFile, ReportsMissingFileAndReadError) {
-  EXPECT_EQ(read_atom_records((dir + "/missing").c_str(), atoms, texts), ENOENT);
+  EXPECT_EQ(read_atom_records((dir + "/missing").c_str(), atoms, texts),
+            ENOENT);
   EXPECT_EQ(read_atom_records(dir.c_str(), atoms, texts), EISDIR);
   EXPECT_TRUE(atoms.empty());
   EXPECT_TRUE(texts.empty());
@@ -153,7 +162,8 @@ TEST_F(AtomRecordsFile, ReportsMissingFileAndReadError) {
 
 TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
   std::string text;
-  for (int i = 0; i < 200; ++i) text += kHead + "   1.000   2.000   3.000" + kTail + "\n";
+  for (int i = 0; i < 200; ++i)
+    text += kHead + "   1.000   2.000   3.000" + kTail + "\n";
   ASSERT_EQ(read_text(text), 0);
   ASSERT_EQ(texts.size(), 200u);
   // The last record's page is gone once the file is cut short; reading it
@@ -186,7 +196,10 @@ std::string written(const std::vector<Coor3f>& atoms,
 TEST(WriteAtomRecords, ReplacesOnlyTheCoordinateFields) {
   const std::string line = kHead + "   1.000   2.000   3.000" + kTail + "\n";
   EXPECT_EQ(written({{-12.5, 0.25, 1234.5678}}, {line}),
-            kHead + " -12.500   0.250123" "4.568" + kTail + "\n");
+            kHead +
+                " -12.500   0.250123"
+                "4.568" +
+                kTail + "\n");
 }
 
 TEST(WriteAtomRecords, RoundsAsPercentEightPointThreeF) {
@@ -216,9 +229,9 @@ TEST(WriteAtomRecords, PadsShortRecords) {
   // Content shorter than 54 bytes: the head padded with blanks to 30 bytes,
   // the three fields, then only the line's own terminator.
   for (const std::string ending : {"", "\n", "\r\n"}) {
-    EXPECT_EQ(written({{1, 2, 3}}, {"ATOM 1" + ending}),
-              "ATOM 1" + std::string(24, ' ') + "   1.000   2.000   3.000" +
-                  ending);
+    EXPECT_EQ(
+        written({{1, 2, 3}}, {"ATOM 1" + ending}),
+        "ATOM 1" + std::string(24, ' ') + "   1.000   2.000   3.000" + ending);
     EXPECT_EQ(written({{1, 2, 3}}, {kHead + "   9.000  8" + ending}),
               kHead + "   1.000   2.000   3.000" + ending);
     const std::string content53 = kHead + std::string(23, '5');

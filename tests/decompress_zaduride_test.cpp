@@ -57,9 +57,11 @@ class Tool : public ::testing::Test {
 
 TEST_F(Tool, MissingArgumentsPrintUsage) {
   const std::string usage =
-      "usage: decompress-zaduride matrix-file coordinate-file\n";
-  for (const auto& args : {std::vector<std::string>{},
-                           std::vector<std::string>{EXAMPLES_DIR "/matrix.txt"}}) {
+      "usage: decompress-zaduride matrix-file coordinate-file (see man "
+      "decompress-zaduride)\n";
+  for (const auto& args :
+       {std::vector<std::string>{},
+        std::vector<std::string>{EXAMPLES_DIR "/matrix.txt"}}) {
     const ToolRun r = run_tool(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -93,9 +95,9 @@ TEST_F(Tool, MovesTheExampleStructure) {
 }
 
 TEST_F(Tool, IdentityGivesBackEveryAtomRecord) {
-  for (const char* name : {EXAMPLES_DIR "/1orc.pdb",
-                           TEST_DATA_DIR "/1crn_crlf.pdb",
-                           TEST_DATA_DIR "/xl_serial_stars.pdb"}) {
+  for (const char* name :
+       {EXAMPLES_DIR "/1orc.pdb", TEST_DATA_DIR "/1crn_crlf.pdb",
+        TEST_DATA_DIR "/xl_serial_stars.pdb"}) {
     const ToolRun r = run_tool({file("matrix", kIdentity), name});
     EXPECT_EQ(r.status, 0) << name;
     EXPECT_EQ(r.err, "") << name;
@@ -108,12 +110,13 @@ TEST_F(Tool, RealignsFieldsWrittenOffColumn) {
   const ToolRun r = run_tool({file("matrix", kIdentity), path});
   EXPECT_EQ(r.status, 0);
   const std::string tail = "  1.00  0.00      TIP3\n";
-  EXPECT_EQ(r.out,
-            "ATOM  1      OH2 TIP3 1          8.062 -54.900  20.883" + tail +
-            "ATOM  2      OH2 TIP3 10       -10.347 -39.096  33.584" + tail +
-            "ATOM  3      OH2 TIP3 100        4.062 -54.900  20.883" + tail +
-            "ATOM  4      OH2 TIP3 1000     -11.347 -39.096  33.584" + tail +
-            "ATOM  5      OH2 TIP3 10000    -50.081 -29.767  34.409" + tail);
+  EXPECT_EQ(
+      r.out,
+      "ATOM  1      OH2 TIP3 1          8.062 -54.900  20.883" + tail +
+          "ATOM  2      OH2 TIP3 10       -10.347 -39.096  33.584" + tail +
+          "ATOM  3      OH2 TIP3 100        4.062 -54.900  20.883" + tail +
+          "ATOM  4      OH2 TIP3 1000     -11.347 -39.096  33.584" + tail +
+          "ATOM  5      OH2 TIP3 10000    -50.081 -29.767  34.409" + tail);
 }
 
 TEST_F(Tool, MatrixValuesActInSinglePrecision) {
@@ -130,9 +133,9 @@ TEST_F(Tool, CentreRotationAndTranslationInOrder) {
   // Centre (1, 0, 0), translation (10, -20, 30) (the 40 is ignored) and the
   // inversion, spelled as "%f %f %f" accepts them:
   //   x' = -(3 - 1) + 10 = 8, y' = 5.5 - 20 = -14.5, z' = -7.25 + 30 = 22.75
-  const ToolRun r = run("1 0 0\n10-20 30 40\n-1 0 0 junk\n 0 -1e0 0\n0 0 -1\nx\n",
-                        "HETATM\n" + kHead + "   3.000  -5.500   7.250" + kTail +
-                            "\nTER\n");
+  const ToolRun r =
+      run("1 0 0\n10-20 30 40\n-1 0 0 junk\n 0 -1e0 0\n0 0 -1\nx\n",
+          "HETATM\n" + kHead + "   3.000  -5.500   7.250" + kTail + "\nTER\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, kHead + "   8.000 -14.500  22.750" + kTail + "\n");
@@ -147,8 +150,8 @@ TEST_F(Tool, NegativeZeroTurnsPositiveAndFieldsStayInTheirColumns) {
 TEST_F(Tool, LineEndingsAndOtherBytesPassThrough) {
   for (const std::string ending : {"", "\n", "\r\n"}) {
     const std::string tail = "  1.00\0 0.00\r\xff\x01 X"s + ending;
-    const ToolRun r = run(kIdentity, "ATOM 7\r\n" + kHead +
-                                         "   1.000   2.000   3.000" + tail);
+    const ToolRun r = run(
+        kIdentity, "ATOM 7\r\n" + kHead + "   1.000   2.000   3.000" + tail);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "ATOM 7" + std::string(24, ' ') +
                          "   0.000   0.000   0.000\r\n" + kHead +
@@ -184,14 +187,15 @@ TEST_F(Tool, MissingMatrixFile) {
 }
 
 TEST_F(Tool, BadMatrixLineIsEchoedAndReported) {
-  const std::string bad_lines[] = {"1,2,3\n", "1.0 2.0 abc\n", "\n", "   \n",
-                                   "1 2\0 3\n"s, "- 1 2\r\n"};
+  const std::string bad_lines[] = {"1,2,3\n", "1.0 2.0 abc\n", "\n",
+                                   "   \n",   "1 2\0 3\n"s,    "- 1 2\r\n"};
   for (const std::string& bad : bad_lines) {
     for (int position = 0; position < 5; ++position) {
       std::string matrix;
       for (int line = 0; line < 5; ++line)
         matrix += line == position ? bad : "1 0 0\n";
-      const ToolRun r = run(matrix + "\n", kHead + "   1.000   2.000   3.000\n");
+      const ToolRun r =
+          run(matrix + "\n", kHead + "   1.000   2.000   3.000\n");
       EXPECT_EQ(r.status, 1);
       EXPECT_EQ(r.out, bad);
       EXPECT_EQ(r.err, matrix_error());
@@ -208,7 +212,8 @@ TEST_F(Tool, BadMatrixLineIsEchoedAndReported) {
 }
 
 TEST_F(Tool, ShortMatrixFileIsReported) {
-  for (const std::string& matrix : {""s, "0 0 0\n"s, "0 0 0\n0 0 0\n1 0 0\n0 1 0\n"s}) {
+  for (const std::string& matrix :
+       {""s, "0 0 0\n"s, "0 0 0\n0 0 0\n1 0 0\n0 1 0\n"s}) {
     const ToolRun r = run(matrix, kHead + "   1.000   2.000   3.000\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -235,7 +240,8 @@ TEST_F(Tool, UnreadableCoordinateFile) {
 
 TEST_F(Tool, WriteErrorIsReported) {
   const std::string matrix = file("matrix", kIdentity);
-  ToolRun r = run_tool({matrix, EXAMPLES_DIR "/1orc.pdb"}, {.stdout_path = "/dev/full"});
+  ToolRun r = run_tool({matrix, EXAMPLES_DIR "/1orc.pdb"},
+                       {.stdout_path = "/dev/full"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "decompress-zaduride: standard output: No space left on device\n");

@@ -35,7 +35,8 @@ std::string percent_8_3f(double value) {
 
 size_t reference_record_count(const std::string& coordinates) {
   size_t count = 0;
-  for (const std::string& line : split_lines(coordinates)) count += is_record(line);
+  for (const std::string& line : split_lines(coordinates))
+    count += is_record(line);
   return count;
 }
 

@@ -34,9 +34,11 @@ bool tool_is_wrapped() {
   return wrapper != nullptr && *wrapper != '\0';
 }
 
-ToolRun run_tool(const std::vector<std::string>& args, const RunOptions& options) {
+ToolRun run_tool(const std::vector<std::string>& args,
+                 const RunOptions& options) {
   const std::string dir = make_temp_dir();
-  const std::string out_path = options.stdout_path ? options.stdout_path : dir + "/out";
+  const std::string out_path =
+      options.stdout_path ? options.stdout_path : dir + "/out";
   const std::string err_path = dir + "/err";
 
   std::vector<std::string> words;

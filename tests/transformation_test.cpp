@@ -25,8 +25,8 @@ bool read_matrix_text(const std::string& text, float centre[3],
 TEST(ReadMatrixFile, ReadsCentreTranslationAndRotationRows) {
   float centre[3];
   float matrix[4][3];
-  ASSERT_TRUE(read_matrix_text(
-      "1 2 3\n4 5 6\n7 8 9\n10 11 12\n13 14 15\n", centre, matrix));
+  ASSERT_TRUE(read_matrix_text("1 2 3\n4 5 6\n7 8 9\n10 11 12\n13 14 15\n",
+                               centre, matrix));
   EXPECT_EQ(centre[0], 1.0f);
   EXPECT_EQ(centre[1], 2.0f);
   EXPECT_EQ(centre[2], 3.0f);
@@ -57,15 +57,15 @@ TEST(ReadMatrixFile, AcceptsWhatPercentFAccepts) {
 TEST(ReadMatrixFile, KeepsSinglePrecision) {
   float centre[3];
   float matrix[4][3];
-  ASSERT_TRUE(read_matrix_text("0 0 0\n0 0 0\n0.1 0 0\n0 1 0\n0 0 1\n",
-                               centre, matrix));
+  ASSERT_TRUE(read_matrix_text("0 0 0\n0 0 0\n0.1 0 0\n0 1 0\n0 0 1\n", centre,
+                               matrix));
   // The float nearest to 0.1, not the double nearest to it.
   EXPECT_EQ(static_cast<double>(matrix[1][0]), 0.100000001490116119384765625);
 }
 
 TEST(ReadMatrixFile, RejectsLinesWithoutThreeValues) {
   const char* bad_lines[] = {"1,2,3\n", "1.0 2.0 abc\n", "\n",
-                             "   \n",   "1 2\n",        "x 1 2 3\n"};
+                             "   \n",   "1 2\n",         "x 1 2 3\n"};
   for (const char* bad : bad_lines) {
     for (int position = 0; position < 5; ++position) {
       std::string text;
@@ -82,11 +82,11 @@ TEST(ReadMatrixFile, RejectsLinesWithoutThreeValues) {
 TEST(ReadMatrixFile, RejectsShortAndMissingFiles) {
   float centre[3];
   float matrix[4][3];
-  EXPECT_FALSE(read_matrix_text("1 2 3\n4 5 6\n7 8 9\n1 2 3\n1 2", centre,
-                                matrix));
+  EXPECT_FALSE(
+      read_matrix_text("1 2 3\n4 5 6\n7 8 9\n1 2 3\n1 2", centre, matrix));
   EXPECT_FALSE(read_matrix_text("", centre, matrix));
-  EXPECT_FALSE(read_matrix_text("1 2 3\n4 5 6\n7 8 9\n10 11 12\n", centre,
-                                matrix));
+  EXPECT_FALSE(
+      read_matrix_text("1 2 3\n4 5 6\n7 8 9\n10 11 12\n", centre, matrix));
   EXPECT_FALSE(read_matrix_file("/nonexistent/matrix", centre, matrix));
 }
 
@@ -140,7 +140,8 @@ TEST(ApplyTransformation, SumsLeftToRightEachRoundedOnItsOwn) {
   const float r = 1.0f + std::ldexp(1.0f, -23);
   const float unfused[4][3] = {{0, 0, 0}, {r, 1, 0}, {0, 1, 0}, {0, 0, 1}};
   const double x = 1.0 + std::ldexp(1.0, -30);
-  std::vector<Coor3f> product = {{x, -(1.0 + std::ldexp(1.0, -23) + std::ldexp(1.0, -30)), 0}};
+  std::vector<Coor3f> product = {
+      {x, -(1.0 + std::ldexp(1.0, -23) + std::ldexp(1.0, -30)), 0}};
   apply_transformation(kZeroCentre, unfused, product);
   EXPECT_EQ(product[0].x, 0.0);
 }
