@@ -9,6 +9,7 @@
 #include <string>
 
 #include "run_tool.h"
+#include "temp_dir_test.h"
 
 namespace {
 
@@ -97,21 +98,17 @@ TEST(ReadCoordinate, ShortContentReadsAsBlanks) {
   EXPECT_EQ(read_coordinate(line.data(), line.size() - 1, kYOffset), 2.0);
 }
 
-class AtomRecordsFile : public ::testing::Test {
+class AtomRecordsFile : public TempDirTest {
  protected:
-  void SetUp() override { dir = make_temp_dir(); }
   void TearDown() override {
     texts.clear();
     release_coordinate_texts();
-    std::string command = "rm -rf '" + dir + "'";
-    EXPECT_EQ(system(command.c_str()), 0);
+    TempDirTest::TearDown();
   }
   int read_text(const std::string& text) {
-    const std::string path = dir + "/coordinates.pdb";
-    write_file(path, text);
-    return read_atom_records(path.c_str(), atoms, texts);
+    return read_atom_records(file("coordinates.pdb", text).c_str(), atoms,
+                             texts);
   }
-  std::string dir;
   std::vector<Coor3f> atoms;
   std::vector<std::string_view> texts;
 };

@@ -8,6 +8,7 @@
 
 #include "reference.h"
 #include "run_tool.h"
+#include "temp_dir_test.h"
 
 // The tool is built with the same flags as the tests.
 #if defined(__SANITIZE_ADDRESS__)
@@ -27,20 +28,7 @@ const std::string kRecord =
     "ATOM      1  N   GLN A   3      12.772  36.309   7.065  1.00100.00        "
     "   N  \n";
 
-class BadInput : public ::testing::Test {
- protected:
-  void SetUp() override { dir = make_temp_dir(); }
-  void TearDown() override {
-    std::string command = "rm -rf '" + dir + "'";
-    EXPECT_EQ(system(command.c_str()), 0);
-  }
-  std::string file(const std::string& name, const std::string& content) {
-    const std::string path = dir + "/" + name;
-    write_file(path, content);
-    return path;
-  }
-  std::string dir;
-};
+using BadInput = TempDirTest;
 
 TEST_F(BadInput, DevNullAsEitherFile) {
   ToolRun r = run_tool({"/dev/null", file("c.pdb", kRecord)});

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "run_tool.h"
+#include "temp_dir_test.h"
 
 namespace {
 
@@ -33,18 +34,8 @@ std::string atom_lines(const std::string& text) {
   return result;
 }
 
-class Tool : public ::testing::Test {
+class Tool : public TempDirTest {
  protected:
-  void SetUp() override { dir = make_temp_dir(); }
-  void TearDown() override {
-    std::string command = "rm -rf '" + dir + "'";
-    EXPECT_EQ(system(command.c_str()), 0);
-  }
-  std::string file(const std::string& name, const std::string& content) {
-    const std::string path = dir + "/" + name;
-    write_file(path, content);
-    return path;
-  }
   // Runs the tool on a matrix file and a coordinate file with these texts.
   ToolRun run(const std::string& matrix, const std::string& coordinates) {
     return run_tool({file("matrix", matrix), file("coordinates", coordinates)});
@@ -52,7 +43,6 @@ class Tool : public ::testing::Test {
   std::string matrix_error() const {
     return "Reading error in matrix file " + dir + "/matrix\n";
   }
-  std::string dir;
 };
 
 TEST_F(Tool, MissingArgumentsPrintUsage) {
