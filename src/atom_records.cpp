@@ -5,7 +5,6 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -239,9 +238,8 @@ static bool round_to_thousandths(double value, uint64_t* thousandths) {
     *thousandths = scaled >> shift;
     const uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
     const uint64_t half = uint64_t{1} << (shift - 1);
-    // Added, not branched on: the rounding direction is unpredictable.
-    *thousandths += static_cast<uint64_t>(
-        (remainder > half) | ((remainder == half) & (*thousandths & 1)));
+    if (remainder > half || (remainder == half && (*thousandths & 1) != 0))
+      ++*thousandths;
   }
   return true;
 }
@@ -277,27 +275,8 @@ size_t format_coordinate(double value, char* out) {
   return padding + length;
 }
 
-// The bytes before the first digit of a field whose integer part starts at
-// byte `start` (0 to 3): blanks, with the minus sign last when negative.
-static constexpr uint64_t field_prefix(int start, bool negative) {
-  uint64_t prefix = 0;
-  for (int i = 0; i < start; ++i)
-    prefix |= uint64_t{negative && i == start - 1 ? uint8_t{'-'} : uint8_t{' '}}
-              << (8 * i);
-  return prefix;
-}
-static constexpr uint64_t kPrefixes[2][4] = {
-    {field_prefix(0, false), field_prefix(1, false), field_prefix(2, false),
-     field_prefix(3, false)},
-    {field_prefix(0, true), field_prefix(1, true), field_prefix(2, true),
-     field_prefix(3, true)}};
-// Keeps the bytes from `start` on.
-static constexpr uint64_t kFromStart[4] = {
-    ~uint64_t{0}, ~uint64_t{0} << 8, ~uint64_t{0} << 16, ~uint64_t{0} << 24};
-
 // Writes value as "%8.3f" into exactly the eight bytes of field when it
-// fits there, as almost every coordinate does; false otherwise. Written
-// without data-dependent branches, which coordinates would mispredict.
+// fits there, as almost every coordinate does; false otherwise.
 static bool format_coordinate_in_field(double value, char* field) {
   // value * 1000 rounded to double is off the exact product by half an ulp
   // at most; unless that leaves it within an ulp of a half, rounding it to
@@ -315,21 +294,8 @@ static bool format_coordinate_in_field(double value, char* field) {
   const bool negative = std::signbit(value);
   // 9999.999 and -999.999 are the widest that fit.
   if (thousandths >= (negative ? 1000000u : 10000000u)) return false;
-  const uint32_t integer = static_cast<uint32_t>(thousandths) / 1000;
-  const uint32_t fraction = static_cast<uint32_t>(thousandths) % 1000;
-  // "dddd.ddd" with leading zeros, byte 0 lowest; each digit is taken on its
-  // own rather than by repeated division, which would chain every step.
-  const uint32_t digits[8] = {
-      integer / 1000, integer / 100 % 10, integer / 10 % 10, integer % 10, 0,
-      fraction / 100, fraction / 10 % 10, fraction % 10};
-  uint64_t text = uint64_t{'.'} << 32;
-  for (int i = 0; i < 8; ++i)
-    if (i != 4) text |= uint64_t{'0' + digits[i]} << (8 * i);
-  const int start = 3 - (integer >= 10) - (integer >= 100) - (integer >= 1000);
-  text = (text & kFromStart[start]) | kPrefixes[negative][start];
-  // Byte order of the machine: the text is built little-endian.
-  static_assert(std::endian::native == std::endian::little);
-  memcpy(field, &text, kFieldWidth);
+  char* start = put_fixed_three(thousandths, negative, field + kFieldWidth);
+  memset(field, ' ', static_cast<size_t>(start - field));
   return true;
 }
 
