@@ -63,33 +63,6 @@ TEST(ReadMatrixFile, KeepsSinglePrecision) {
   EXPECT_EQ(static_cast<double>(matrix[1][0]), 0.100000001490116119384765625);
 }
 
-TEST(ReadMatrixFile, RejectsLinesWithoutThreeValues) {
-  const char* bad_lines[] = {"1,2,3\n", "1.0 2.0 abc\n", "\n",
-                             "   \n",   "1 2\n",         "x 1 2 3\n"};
-  for (const char* bad : bad_lines) {
-    for (int position = 0; position < 5; ++position) {
-      std::string text;
-      for (int line = 0; line < 5; ++line)
-        text += line == position ? std::string(bad) : "1 0 0\n";
-      float centre[3];
-      float matrix[4][3];
-      EXPECT_FALSE(read_matrix_text(text, centre, matrix))
-          << "line " << position + 1 << ": " << bad;
-    }
-  }
-}
-
-TEST(ReadMatrixFile, RejectsShortAndMissingFiles) {
-  float centre[3];
-  float matrix[4][3];
-  EXPECT_FALSE(
-      read_matrix_text("1 2 3\n4 5 6\n7 8 9\n1 2 3\n1 2", centre, matrix));
-  EXPECT_FALSE(read_matrix_text("", centre, matrix));
-  EXPECT_FALSE(
-      read_matrix_text("1 2 3\n4 5 6\n7 8 9\n10 11 12\n", centre, matrix));
-  EXPECT_FALSE(read_matrix_file("/nonexistent/matrix", centre, matrix));
-}
-
 const float kZeroCentre[3] = {0, 0, 0};
 const float kIdentity[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
 
