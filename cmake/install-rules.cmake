@@ -1,7 +1,7 @@
 include(GNUInstallDirs)
 
 install(TARGETS decompress-zaduride RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES man/decompress-zaduride.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES decompress-zaduride.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The license, where Debian looks for it.
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
