@@ -118,12 +118,9 @@ static void report_unreadable_mapping(int) {
 
 // Maps a regular file whole, read-only and prefaulted: its bytes are used in
 // place, with no copy. Returns false where the file can't be mapped.
-static bool map_whole_file(FILE* file, const char* path, char** text,
-                           size_t* size) {
-  struct stat status;
-  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) ||
-      status.st_size <= 0)
-    return false;
+static bool map_whole_file(FILE* file, const struct stat& status,
+                           const char* path, char** text, size_t* size) {
+  if (!S_ISREG(status.st_mode) || status.st_size <= 0) return false;
   void* mapped = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ,
                       MAP_PRIVATE | MAP_POPULATE, fileno(file), 0);
   if (mapped == MAP_FAILED) return false;
@@ -138,15 +135,14 @@ static bool map_whole_file(FILE* file, const char* path, char** text,
 
 // Reads the whole stream into one allocation. Returns 0 or an errno; after
 // an error, *text holds what was read before it.
-static int read_whole_file(FILE* file, char** text, size_t* size) {
+static int read_whole_file(FILE* file, const struct stat& status, char** text,
+                           size_t* size) {
   *text = nullptr;
   *size = 0;
-  struct stat status;
   size_t capacity = 1 << 16;
   // One byte more than a regular file's size, so that its end is seen
   // without growing the buffer.
-  if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) &&
-      status.st_size > 0)
+  if (S_ISREG(status.st_mode) && status.st_size > 0)
     capacity = static_cast<size_t>(status.st_size) + 1;
   char* buffer = static_cast<char*>(malloc(capacity));
   if (buffer == nullptr) return ENOMEM;
@@ -181,8 +177,11 @@ int read_atom_records(const char* path, std::vector<Coor3f>& atom,
   char* text;
   size_t size;
   int error = 0;
-  const bool mapped = map_whole_file(file, path, &text, &size);
-  if (!mapped) error = read_whole_file(file, &text, &size);
+  // A status that can't be had reads as that of a non-regular file.
+  struct stat status {};
+  if (fstat(fileno(file), &status) != 0) status.st_mode = 0;
+  const bool mapped = map_whole_file(file, status, path, &text, &size);
+  if (!mapped) error = read_whole_file(file, status, &text, &size);
   fclose(file);
   if (text == nullptr) return error;
   file_texts.push_back({text, size, mapped});
