@@ -35,7 +35,7 @@ void WriteRecord(benchmark::State& state) {
   for (size_t i = 0; i < count; ++i)
     atoms[i] = {-12.345 + static_cast<double>(i) * 0.001, 1034.5671, 7.8904999};
   std::vector<std::string> text(count, kRecord);
-  decltype(lines) records(text.begin(), text.end());
+  std::vector<std::string_view> records(text.begin(), text.end());
   FILE* null = fopen("/dev/null", "w");
   for (auto _ : state) write_atom_records(atoms, records, null);
   fclose(null);

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "atom_records.h"
 #include "fuzz_file.h"
@@ -28,24 +27,24 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* path = fuzz_file_with(data, size);
-  std::vector<Coor3f> atoms;
-  std::vector<std::string_view> texts;
+  GrowableArray<Coor3f> atoms;
+  GrowableArray<std::string_view> texts;
   if (read_atom_records(path, atoms, texts) != 0) abort();
   const std::string input(reinterpret_cast<const char*>(data), size);
-  if (atoms.size() != texts.size() ||
-      atoms.size() != reference_record_count(input))
+  if (atoms.size != texts.size || atoms.size != reference_record_count(input))
     abort();
-  apply_transformation(kCentre, kMatrix, atoms);
+  apply_transformation(kCentre, kMatrix, items(atoms));
 
   char* buffer = nullptr;
   size_t length = 0;
   FILE* out = open_memstream(&buffer, &length);
-  write_atom_records(atoms, texts, out);
+  write_atom_records(items(atoms), items(texts), out);
   fclose(out);
   const bool same = std::string_view(buffer, length) ==
                     reference_records(input, kCentre, kMatrix);
   free(buffer);
-  texts.clear();
+  release_array(atoms);
+  release_array(texts);
   release_coordinate_texts();
   if (!same) abort();
   return 0;

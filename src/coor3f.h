@@ -1,7 +1,8 @@
 #pragma once
 
 #include <string_view>
-#include <vector>
+
+#include "growable_array.h"
 
 // The coordinates of one atom record, read from and written to its line.
 struct Coor3f {
@@ -11,8 +12,8 @@ struct Coor3f {
 };
 
 // One element per atom record of the coordinate file, in input order.
-extern std::vector<Coor3f> atom;
+extern GrowableArray<Coor3f> atom;
 // The whole line of each atom record as read, terminator included;
 // lines[i] belongs to atom[i]. The text they show is kept until the process
 // ends.
-extern std::vector<std::string_view> lines;
+extern GrowableArray<std::string_view> lines;

@@ -14,8 +14,8 @@
 
 static const char kProgram[] = "decompress-zaduride";
 
-// Growing the record arrays can run out of memory: end with a message and
-// a failure status rather than an abort.
+// The coordinate file or its records can find no room: end with a message
+// and a failure status, having written nothing, rather than an abort.
 static void report_out_of_memory() {
   static const char message[] = "decompress-zaduride: out of memory\n";
   // Nothing is left to do if even this fails.
@@ -37,17 +37,19 @@ int main(int argc, char** argv) {
   float matrix[4][3];
   if (!read_matrix_file(matrix_path, centre, matrix)) return 1;
 
-  // A read error still lets the records read before it through.
+  // A read error still lets the records read before it through; running
+  // out of room for them writes nothing.
   const int read_error = read_atom_records(coordinate_path, atom, lines);
-  apply_transformation(centre, matrix, atom);
-  write_atom_records(atom, lines, stdout);
+  if (read_error == ENOMEM) report_out_of_memory();
+  apply_transformation(centre, matrix, items(atom));
+  write_atom_records(items(atom), items(lines), stdout);
 
   int status = 0;
   // Closing flushes what is still buffered; an earlier failed write leaves
   // the error flag set. A standard output that was closed to begin with is
   // no error when there was nothing to write to it.
   const bool write_failed = ferror(stdout) != 0;
-  if ((fclose(stdout) != 0 && !(errno == EBADF && atom.empty())) ||
+  if ((fclose(stdout) != 0 && !(errno == EBADF && atom.size == 0)) ||
       write_failed) {
     fprintf(stderr, "%s: standard output: %s\n", kProgram, strerror(errno));
     status = 1;

@@ -47,7 +47,7 @@ bool read_matrix_file(const char* path, float centre[3], float matrix[4][3]) {
 }
 
 void apply_transformation(const float centre[3], const float matrix[4][3],
-                          std::vector<Coor3f>& atom) {
+                          std::span<Coor3f> atom) {
   const double c0 = centre[0], c1 = centre[1], c2 = centre[2];
   const double t0 = matrix[0][0], t1 = matrix[0][1], t2 = matrix[0][2];
   const double r00 = matrix[1][0], r01 = matrix[1][1], r02 = matrix[1][2];

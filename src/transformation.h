@@ -1,6 +1,6 @@
 #pragma once
 
-#include <vector>
+#include <span>
 
 #include "coor3f.h"
 
@@ -10,4 +10,4 @@ bool read_matrix_file(const char* path, float centre[3], float matrix[4][3]);
 
 // new = R * (old - centre) + t, for every element in place.
 void apply_transformation(const float centre[3], const float matrix[4][3],
-                          std::vector<Coor3f>& atom);
+                          std::span<Coor3f> atom);

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -48,60 +47,11 @@ TEST(TerminatorLength, RecognisesNewlineAndCarriageReturnNewline) {
   EXPECT_EQ(terminator_length("ATOM\r\r\n", 7), 2u);
 }
 
-TEST(ReadCoordinate, ReadsOnlyItsOwnField) {
-  const std::string fields = "  12.3451000.000  -0.500";
-  const std::string line = kHead + fields + kTail;
-  EXPECT_EQ(read_coordinate(line.data(), line.size(), kXOffset), 12.345);
-  EXPECT_EQ(read_coordinate(line.data(), line.size(), kYOffset), 1000.0);
-  EXPECT_EQ(read_coordinate(line.data(), line.size(), kZOffset), -0.5);
-}
-
-TEST(ReadCoordinate, FollowsStrtodInsideTheField) {
-  struct Case {
-    std::string field;
-    double value;
-  };
-  const Case cases[] = {
-      {"  1.5e+2", 150.0},
-      {"+12.5   ", 12.5},
-      {"  0x1p-3", 0.125},
-      {"12.5abcd", 12.5},
-      {"12\0"
-       "45.67"s,
-       12.0},
-      {"        ", 0.0},
-      {"   -.250", -0.25},
-      {"  abc   ", 0.0},
-      {"\t\v\f\r7.0 ", 7.0},
-      {"1.25e   ", 1.25},
-  };
-  for (const Case& c : cases) {
-    const std::string line = kHead + c.field + "   2.000   3.000" + kTail;
-    EXPECT_EQ(read_coordinate(line.data(), line.size(), kXOffset), c.value)
-        << c.field;
-  }
-  const std::string infinite = kHead + "     inf";
-  EXPECT_TRUE(
-      std::isinf(read_coordinate(infinite.data(), infinite.size(), kXOffset)));
-  const std::string negative_zero = kHead + "  -0.000";
-  EXPECT_TRUE(std::signbit(
-      read_coordinate(negative_zero.data(), negative_zero.size(), kXOffset)));
-}
-
-TEST(ReadCoordinate, ShortContentReadsAsBlanks) {
-  // Content ends inside the y field: the rest of y and all of z are blanks.
-  const std::string line = kHead + "   1.500  2.2";
-  EXPECT_EQ(read_coordinate(line.data(), line.size(), kXOffset), 1.5);
-  EXPECT_EQ(read_coordinate(line.data(), line.size(), kYOffset), 2.2);
-  EXPECT_EQ(read_coordinate(line.data(), line.size(), kZOffset), 0.0);
-  // The byte after the content is never looked at.
-  EXPECT_EQ(read_coordinate(line.data(), line.size() - 1, kYOffset), 2.0);
-}
-
 class AtomRecordsFile : public TempDirTest {
  protected:
   void TearDown() override {
-    texts.clear();
+    release_array(atoms);
+    release_array(texts);
     release_coordinate_texts();
     TempDirTest::TearDown();
   }
@@ -109,8 +59,8 @@ class AtomRecordsFile : public TempDirTest {
     return read_atom_records(file("coordinates.pdb", text).c_str(), atoms,
                              texts);
   }
-  std::vector<Coor3f> atoms;
-  std::vector<std::string_view> texts;
+  GrowableArray<Coor3f> atoms;
+  GrowableArray<std::string_view> texts;
 };
 
 TEST_F(AtomRecordsFile, KeepsAtomRecordsWholeAndInOrder) {
@@ -121,17 +71,17 @@ TEST_F(AtomRecordsFile, KeepsAtomRecordsWholeAndInOrder) {
   ASSERT_EQ(read_text("REMARK 1\n" + first + "HETATM   2\nTER\n\n   \n" +
                       "atom\n" + second + "END\n" + third),
             0);
-  ASSERT_EQ(atoms.size(), 3u);
-  ASSERT_EQ(texts.size(), 3u);
-  EXPECT_EQ(texts[0], first);
-  EXPECT_EQ(texts[1], second);
-  EXPECT_EQ(texts[2], third);
-  EXPECT_EQ(atoms[0].x, 1.0);
-  EXPECT_EQ(atoms[0].z, 3.0);
-  EXPECT_EQ(atoms[1].x, -4.5);
-  EXPECT_EQ(atoms[1].y, 5.25);
-  EXPECT_EQ(atoms[1].z, -6.125);
-  EXPECT_EQ(atoms[2].y, 8.0);
+  ASSERT_EQ(atoms.size, 3u);
+  ASSERT_EQ(texts.size, 3u);
+  EXPECT_EQ(texts.data[0], first);
+  EXPECT_EQ(texts.data[1], second);
+  EXPECT_EQ(texts.data[2], third);
+  EXPECT_EQ(atoms.data[0].x, 1.0);
+  EXPECT_EQ(atoms.data[0].z, 3.0);
+  EXPECT_EQ(atoms.data[1].x, -4.5);
+  EXPECT_EQ(atoms.data[1].y, 5.25);
+  EXPECT_EQ(atoms.data[1].z, -6.125);
+  EXPECT_EQ(atoms.data[2].y, 8.0);
 }
 
 TEST_F(AtomRecordsFile, ReadsLongLinesWhole) {
@@ -139,22 +89,22 @@ TEST_F(AtomRecordsFile, ReadsLongLinesWhole) {
       kHead + "   1.000   2.000   3.000" + std::string(5000, 'L') + "\n";
   const std::string long_other = std::string(3000, '-') + "ATOM\n";
   ASSERT_EQ(read_text(long_other + long_record + long_record), 0);
-  ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[0], long_record);
-  EXPECT_EQ(texts[1], long_record);
+  ASSERT_EQ(texts.size, 2u);
+  EXPECT_EQ(texts.data[0], long_record);
+  EXPECT_EQ(texts.data[1], long_record);
 }
 
 TEST_F(AtomRecordsFile, EmptyFileHasNoRecords) {
   EXPECT_EQ(read_text(""), 0);
-  EXPECT_TRUE(atoms.empty());
+  EXPECT_TRUE(atoms.size == 0);
 }
 
 TEST_F(AtomRecordsFile, ReportsMissingFileAndReadError) {
   EXPECT_EQ(read_atom_records((dir + "/missing").c_str(), atoms, texts),
             ENOENT);
   EXPECT_EQ(read_atom_records(dir.c_str(), atoms, texts), EISDIR);
-  EXPECT_TRUE(atoms.empty());
-  EXPECT_TRUE(texts.empty());
+  EXPECT_TRUE(atoms.size == 0);
+  EXPECT_TRUE(texts.size == 0);
 }
 
 TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
@@ -162,13 +112,13 @@ TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
   for (int i = 0; i < 200; ++i)
     text += kHead + "   1.000   2.000   3.000" + kTail + "\n";
   ASSERT_EQ(read_text(text), 0);
-  ASSERT_EQ(texts.size(), 200u);
+  ASSERT_EQ(texts.size, 200u);
   // The last record's page is gone once the file is cut short; reading it
   // ends the run with a message instead of a crash.
   ASSERT_EQ(truncate((dir + "/coordinates.pdb").c_str(), 0), 0);
   EXPECT_EXIT(
       {
-        volatile char byte = texts.back()[0];
+        volatile char byte = texts.data[texts.size - 1][0];
         (void)byte;
         _exit(0);
       },

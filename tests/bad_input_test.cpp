@@ -1,6 +1,7 @@
 // Whole-program runs on hostile input: every case ends with exit status 0
 // or 1 (never a signal) and with exactly the output the layout defines.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <random>
@@ -147,6 +148,62 @@ TEST_F(BadInput, OutOfMemory) {
                 r.err == "decompress-zaduride: " + input +
                              ": Cannot allocate memory\n")
         << input << ": " << r.err;
+  }
+}
+
+TEST_F(BadInput, AddressSpaceFollowsTheRecordsNotTheFileSize) {
+  if (tool_is_wrapped()) GTEST_SKIP() << "the wrapper needs more address space";
+#ifdef TOOL_HAS_ADDRESS_SANITIZER
+  GTEST_SKIP() << "AddressSanitizer needs more address space";
+#endif
+  // 51 MB of remarks and one record need little more than the file itself;
+  // 49 MB of records need room for their coordinates and lines as well.
+  const std::string remark(80, 'R');
+  std::string remarks;
+  for (int i = 0; i < 637500; ++i) remarks += "REMARK " + remark + "\n";
+  remarks += kRecord;
+  std::string records;
+  for (int i = 0; i < 600000; ++i) records += kRecord;
+  struct Case {
+    std::string text, expected;
+    double share;
+  };
+  const Case cases[] = {{remarks, kRecord, 1.1}, {records, records, 1.6}};
+  for (const Case& c : cases) {
+    const std::string path = file("c.pdb", c.text);
+    const long limit =
+        static_cast<long>(c.share * static_cast<double>(c.text.size())) +
+        (16l << 20);
+    const ToolRun r =
+        run_tool({file("m", kIdentity), path}, {.address_space_limit = limit});
+    EXPECT_EQ(r.status, 0) << c.share << ": " << r.err;
+    EXPECT_TRUE(r.out == c.expected) << c.share;
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(BadInput, StandardOutputIsTheCoordinateFile) {
+  // Moved by 10000 in x, every record grows by a byte, so the output runs
+  // ahead of the records not yet written; they must still be written as
+  // they were read: x 12.772 + 10000 is "10012.772".
+  std::string text, expected;
+  for (int i = 0; i < 30000; ++i) {
+    text += kRecord;
+    expected += kRecord.substr(0, 30) + "10012.772" + kRecord.substr(38);
+  }
+  const std::string path = file("c.pdb", text);
+  const std::string matrix =
+      file("m", "0 0 0\n10000 0 0\n1 0 0\n0 1 0\n0 0 1\n");
+  const std::string link = dir + "/link.pdb";
+  ASSERT_EQ(::link(path.c_str(), link.c_str()), 0);
+  // The file by its own name, and by another name for the same file.
+  for (const std::string& input : {path, link}) {
+    write_file(path, text);
+    const ToolRun r = run_tool({matrix, input}, {.stdout_path = path.c_str(),
+                                                 .stdout_read_write = true});
+    EXPECT_EQ(r.status, 0) << input;
+    EXPECT_EQ(r.err, "") << input;
+    EXPECT_TRUE(read_file(path) == expected) << input;
   }
 }
 

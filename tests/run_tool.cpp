@@ -57,7 +57,10 @@ ToolRun run_tool(const std::vector<std::string>& args,
   const pid_t pid = fork();
   if (pid == 0) {
     const int in = options.stdin_text ? input[0] : open("/dev/null", O_RDONLY);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int out =
+        open(out_path.c_str(),
+             options.stdout_read_write ? O_RDWR : O_WRONLY | O_CREAT | O_TRUNC,
+             0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0) _exit(127);
     dup2(in, 0);

@@ -13,6 +13,9 @@ struct ToolRun {
 struct RunOptions {
   // Standard output goes to this file (and is not captured) when given.
   const char* stdout_path = nullptr;
+  // The file is opened for reading and writing and not truncated, as the
+  // shell's 1<>PATH opens it.
+  bool stdout_read_write = false;
   // Standard output is closed before the tool starts.
   bool close_stdout = false;
   // Standard input is a pipe that carries this text; /dev/null otherwise.

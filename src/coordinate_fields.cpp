@@ -1,0 +1,297 @@
+#include "coordinate_fields.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHighs = 0x8080808080808080;
+
+// The eight bytes of a field as one word, its first byte lowest, whatever
+// the machine's byte order.
+inline uint64_t load_field(const char* field) {
+  uint64_t word;
+  memcpy(&word, field, sizeof word);
+  if constexpr (std::endian::native == std::endian::big)
+    word = __builtin_bswap64(word);
+  return word;
+}
+
+// The common field shape: blanks, an optional '-', one to four digits, the
+// point and three decimals, filling the field ("  -1.234", "1234.567").
+// Tested and summed a word at a time. The value is the quotient of two
+// exact doubles, the digits over 1000, which the division rounds correctly,
+// just as strtod rounds the decimal.
+inline bool read_thousandths_field(const char* field, double* value) {
+  const uint64_t word = load_field(field);
+  const uint64_t digits = word ^ (kOnes * '0');
+  const uint64_t non_digits =
+      (((digits & ~kHighs) + kOnes * 0x76) | digits) & kHighs;
+  // Byte 3 and bytes 5-7 are digits, byte 4 is the point.
+  if ((non_digits & 0x8080800080000000) != 0 || ((word >> 32) & 0xff) != '.')
+    return false;
+  // The bytes before the first digit (some of bytes 0-2) are blanks, the
+  // last of them perhaps '-'.
+  const uint64_t lead = ((non_digits & 0x808080) >> 7) * 0xff;
+  if ((lead & (lead + 1)) != 0) return false;
+  const uint64_t off_blank = (word ^ (kOnes * ' ')) & lead;
+  const uint64_t last_lead = lead & ~(lead >> 8);
+  const bool negative = off_blank != 0;
+  if (negative && off_blank != (last_lead & (kOnes * ('-' ^ ' '))))
+    return false;
+  // The digit values with the lead and the point taken out, first digit
+  // lowest: "0dddd" "ddd".
+  const uint64_t cleared = digits & ~lead;
+  uint64_t n = ((cleared & 0xffffffff) << 8) | (cleared & ~0xffffffffffull);
+  n = (n * 2561) >> 8;
+  n = ((n & 0x00ff00ff00ff00ff) * 6553601) >> 16;
+  n = ((n & 0x0000ffff0000ffff) * 42949672960001) >> 32;
+  const double magnitude =
+      static_cast<double>(static_cast<uint32_t>(n)) / 1000.0;
+  *value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+#if defined(__SSE2__)
+// The bits of the byte masks of the three fields, field f in bits 8f-8f+7.
+uint32_t field_mask(__m128i xy, __m128i z) {
+  return static_cast<uint32_t>(_mm_movemask_epi8(xy)) |
+         (static_cast<uint32_t>(_mm_movemask_epi8(z)) & 0xff) << 16;
+}
+
+// The three fields at once, each in the common shape that
+// read_thousandths_field reads, with the same tests on the bytes and the
+// same exact division; false unless all three have that shape.
+bool read_thousandths_fields(const char* fields, double values[3]) {
+  const __m128i xy = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fields));
+  const __m128i z =
+      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fields + 16));
+  const __m128i zero = _mm_set1_epi8('0');
+  const __m128i nine = _mm_set1_epi8(9);
+  const __m128i xy_values = _mm_sub_epi8(xy, zero);
+  const __m128i z_values = _mm_sub_epi8(z, zero);
+  const __m128i xy_digits =
+      _mm_cmpeq_epi8(_mm_min_epu8(xy_values, nine), xy_values);
+  const __m128i z_digits =
+      _mm_cmpeq_epi8(_mm_min_epu8(z_values, nine), z_values);
+  const uint32_t digit = field_mask(xy_digits, z_digits);
+  const uint32_t point = field_mask(_mm_cmpeq_epi8(xy, _mm_set1_epi8('.')),
+                                    _mm_cmpeq_epi8(z, _mm_set1_epi8('.')));
+  // Bytes 3 and 5-7 of each field are digits, byte 4 is the point.
+  if ((digit & 0xe8e8e8) != 0xe8e8e8 || point != 0x101010) return false;
+  const uint32_t blank = field_mask(_mm_cmpeq_epi8(xy, _mm_set1_epi8(' ')),
+                                    _mm_cmpeq_epi8(z, _mm_set1_epi8(' ')));
+  const uint32_t minus = field_mask(_mm_cmpeq_epi8(xy, _mm_set1_epi8('-')),
+                                    _mm_cmpeq_epi8(z, _mm_set1_epi8('-')));
+  // The bytes before each first digit: blanks, the last perhaps '-'.
+  const uint32_t lead = ~digit & 0x070707;
+  if ((lead & (lead + 0x010101)) != 0 || ((blank | minus) & lead) != lead ||
+      (minus & (lead >> 1)) != 0)
+    return false;
+  // Digit pairs, then [whole part, decimals] of each field, then each as
+  // a whole number of thousandths.
+  const __m128i low_bytes = _mm_set1_epi16(0xff);
+  const __m128i ten = _mm_set1_epi16(10);
+  __m128i xy_pairs = _mm_and_si128(xy_values, xy_digits);
+  xy_pairs =
+      _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(xy_pairs, low_bytes), ten),
+                    _mm_srli_epi16(xy_pairs, 8));
+  __m128i z_pairs = _mm_and_si128(z_values, z_digits);
+  z_pairs =
+      _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(z_pairs, low_bytes), ten),
+                    _mm_srli_epi16(z_pairs, 8));
+  const __m128i hundred_one = _mm_set1_epi32(0x00010064);
+  const __m128i parts = _mm_packs_epi32(_mm_madd_epi16(xy_pairs, hundred_one),
+                                        _mm_madd_epi16(z_pairs, hundred_one));
+  const __m128i thousandths = _mm_madd_epi16(parts, _mm_set1_epi32(0x000103e8));
+  const __m128d thousand = _mm_set1_pd(1000.0);
+  double magnitudes[4];
+  _mm_storeu_pd(magnitudes, _mm_div_pd(_mm_cvtepi32_pd(thousandths), thousand));
+  _mm_storeu_pd(
+      magnitudes + 2,
+      _mm_div_pd(_mm_cvtepi32_pd(_mm_srli_si128(thousandths, 8)), thousand));
+  for (int f = 0; f < 3; ++f)
+    values[f] = (minus >> (8 * f) & 0xff) != 0 ? -magnitudes[f] : magnitudes[f];
+  return true;
+}
+#else
+bool read_thousandths_fields(const char* fields, double values[3]) {
+  return read_thousandths_field(fields, &values[0]) &&
+         read_thousandths_field(fields + kFieldWidth, &values[1]) &&
+         read_thousandths_field(fields + 2 * kFieldWidth, &values[2]);
+}
+#endif
+
+// strtod over the field, blank-padded where the content ends inside it.
+[[gnu::noinline]] double read_coordinate_with_strtod(const char* content,
+                                                     size_t content_length,
+                                                     size_t offset) {
+  char field[kFieldWidth + 1];
+  for (size_t i = 0; i < kFieldWidth; ++i)
+    field[i] = offset + i < content_length ? content[offset + i] : ' ';
+  field[kFieldWidth] = '\0';
+  return strtod(field, nullptr);
+}
+
+// Rounds value to a whole number of thousandths as printf rounds it: from
+// the double's exact value, exact ties to even. False beyond 1e15, for inf
+// and for nan.
+bool round_to_thousandths(double value, uint64_t* thousandths) {
+  if (!(std::fabs(value) < 1e15)) return false;
+  // value = mantissa * 2^-shift exactly.
+  uint64_t bits;
+  memcpy(&bits, &value, sizeof bits);
+  const int biased_exponent = static_cast<int>((bits >> 52) & 0x7ff);
+  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  int shift = 1074;
+  if (biased_exponent != 0) {
+    mantissa |= uint64_t{1} << 52;
+    shift = 1075 - biased_exponent;  // at least 3 below 1e15 < 2^50
+  }
+  const uint64_t scaled = mantissa * 1000;  // below 2^63
+  *thousandths = 0;
+  if (shift < 64) {
+    *thousandths = scaled >> shift;
+    const uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
+    const uint64_t half = uint64_t{1} << (shift - 1);
+    if (remainder > half || (remainder == half && (*thousandths & 1) != 0))
+      ++*thousandths;
+  }
+  return true;
+}
+
+// Writes the digits of thousandths as [-]integer.ddd so that they end just
+// before end; returns where they start.
+char* put_fixed_three(uint64_t thousandths, bool negative, char* end) {
+  char* p = end;
+  for (int i = 0; i < 3; ++i) {
+    *--p = static_cast<char>('0' + thousandths % 10);
+    thousandths /= 10;
+  }
+  *--p = '.';
+  do {
+    *--p = static_cast<char>('0' + thousandths % 10);
+    thousandths /= 10;
+  } while (thousandths != 0);
+  if (negative) *--p = '-';
+  return p;
+}
+
+// The two halves of an eight-byte field: the integer part right-aligned in
+// four bytes ("   7", "1234", " -12"), and the point with three decimals.
+struct FieldPieces {
+  char positive[10000][4];
+  char negative[1000][4];
+  char fraction[1000][4];
+};
+
+// n right-aligned in the four bytes of piece, blank-padded.
+constexpr void put_whole_part(int n, bool negative, char (&piece)[4]) {
+  int i = 4;
+  do {
+    piece[--i] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  if (negative) piece[--i] = '-';
+  while (i > 0) piece[--i] = ' ';
+}
+
+constexpr FieldPieces make_field_pieces() {
+  FieldPieces pieces{};
+  for (int n = 0; n < 10000; ++n) put_whole_part(n, false, pieces.positive[n]);
+  for (int n = 0; n < 1000; ++n) {
+    put_whole_part(n, true, pieces.negative[n]);
+    pieces.fraction[n][0] = '.';
+    pieces.fraction[n][1] = static_cast<char>('0' + n / 100);
+    pieces.fraction[n][2] = static_cast<char>('0' + n / 10 % 10);
+    pieces.fraction[n][3] = static_cast<char>('0' + n % 10);
+  }
+  return pieces;
+}
+
+constexpr FieldPieces kFieldPieces = make_field_pieces();
+
+// Writes value as "%8.3f" into exactly the eight bytes of field when it
+// fits there; false otherwise.
+inline bool format_coordinate_in_field(double value, char* field) {
+  // value * 1000 rounded to double is off the exact product by half an ulp
+  // at most; unless that leaves it within an ulp of a half, rounding it to
+  // the nearest integer rounds the exact product the same way.
+  const double scaled = value * 1000.0;
+  if (!(std::fabs(scaled) < 1e7)) return false;
+  // Adding and taking away 1.5 * 2^52 rounds to an integer, ties to even.
+  const double rounded = (scaled + 0x1.8p52) - 0x1.8p52;
+  const double distance = std::fabs(scaled - rounded);
+  uint64_t thousandths = static_cast<uint64_t>(std::fabs(rounded));
+  if (distance > 0.4999999 && !round_to_thousandths(value, &thousandths))
+    return false;
+  const bool negative = std::signbit(value);
+  // 9999.999 and -999.999 are the widest that fit.
+  if (thousandths >= (negative ? 1000000u : 10000000u)) return false;
+  const auto whole = static_cast<uint32_t>(thousandths / 1000);
+  const auto fraction = static_cast<uint32_t>(thousandths % 1000);
+  memcpy(field,
+         negative ? kFieldPieces.negative[whole] : kFieldPieces.positive[whole],
+         4);
+  memcpy(field + 4, kFieldPieces.fraction[fraction], 4);
+  return true;
+}
+
+}  // namespace
+
+double read_coordinate(const char* content, size_t content_length,
+                       size_t offset) {
+  double value;
+  if (offset + kFieldWidth <= content_length &&
+      read_thousandths_field(content + offset, &value))
+    return value;
+  return read_coordinate_with_strtod(content, content_length, offset);
+}
+
+// Fields one at a time, for the records that are not of the usual shape.
+[[gnu::noinline]] static void read_each_coordinate(const char* content,
+                                                   size_t content_length,
+                                                   size_t offset,
+                                                   double values[3]) {
+  for (size_t i = 0; i < 3; ++i)
+    values[i] =
+        read_coordinate(content, content_length, offset + i * kFieldWidth);
+}
+
+void read_coordinate_fields(const char* content, size_t content_length,
+                            size_t offset, double values[3]) {
+  // The usual record: three whole fields, each in the common shape.
+  if (offset + 3 * kFieldWidth > content_length ||
+      !read_thousandths_fields(content + offset, values))
+    read_each_coordinate(content, content_length, offset, values);
+}
+
+bool format_coordinate_fields(const double values[3], char* fields) {
+  return format_coordinate_in_field(values[0], fields) &&
+         format_coordinate_in_field(values[1], fields + kFieldWidth) &&
+         format_coordinate_in_field(values[2], fields + 2 * kFieldWidth);
+}
+
+size_t format_coordinate(double value, char* out) {
+  if (format_coordinate_in_field(value, out)) return kFieldWidth;
+  uint64_t thousandths;
+  if (!round_to_thousandths(value, &thousandths))
+    return static_cast<size_t>(snprintf(out, kMaxFieldLength, "%8.3f", value));
+  char digits[24];
+  const char* start =
+      put_fixed_three(thousandths, std::signbit(value), digits + sizeof digits);
+  const size_t length = static_cast<size_t>(digits + sizeof digits - start);
+  const size_t padding = length < kFieldWidth ? kFieldWidth - length : 0;
+  memset(out, ' ', padding);
+  memcpy(out + padding, start, length);
+  return padding + length;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+
+// A coordinate field is eight bytes, read as strtod reads them and written
+// as printf writes "%8.3f".
+constexpr size_t kFieldWidth = 8;
+// "%8.3f" of the largest double is 309 digits, the point and three decimals.
+constexpr size_t kMaxFieldLength = 320;
+
+// Parses the eight-byte field at offset as strtod does, never reading past
+// the content; a field cut short reads as blanks.
+double read_coordinate(const char* content, size_t content_length,
+                       size_t offset);
+
+// Writes value as printf's "%8.3f" does, into out (kMaxFieldLength bytes
+// at least), and returns the length written.
+size_t format_coordinate(double value, char* out);
+
+// Reads the three consecutive fields that start at offset into values, each
+// as read_coordinate reads it.
+void read_coordinate_fields(const char* content, size_t content_length,
+                            size_t offset, double values[3]);
+
+// Writes the three values as "%8.3f" into exactly the 24 bytes at fields
+// when each fits its eight bytes, as almost every coordinate does; false
+// otherwise, with the fields' bytes undefined.
+bool format_coordinate_fields(const double values[3], char* fields);

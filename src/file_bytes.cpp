@@ -1,0 +1,116 @@
+#include "file_bytes.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// The path of the file mapped last, for the message when its pages can no
+// longer be read.
+static char mapped_path[4096];
+
+// Access to a mapped page past the end of a file cut short while the tool
+// runs, or one the device can't read, raises SIGBUS: report it like a read
+// error instead of dying of the signal.
+static void report_unreadable_mapping(int) {
+  static char program[] = "decompress-zaduride: ";
+  static char reason[] = ": file truncated or unreadable while in use\n";
+  const iovec message[] = {{program, sizeof program - 1},
+                           {mapped_path, strlen(mapped_path)},
+                           {reason, sizeof reason - 1}};
+  // Nothing is left to do if even this fails.
+  (void)!writev(2, message, 3);
+  _exit(1);
+}
+
+// True when standard output is the file itself (the same inode on the same
+// device), as in "tool m f.pdb 1<>f.pdb".
+static bool is_standard_output(const struct stat& status) {
+  struct stat output {};
+  return fstat(STDOUT_FILENO, &output) == 0 && output.st_dev == status.st_dev &&
+         output.st_ino == status.st_ino;
+}
+
+// Maps a regular file whole, read-only and prefaulted: its bytes are used in
+// place, with no copy. Returns false where the file can't be mapped.
+static bool map_whole_file(FILE* file, const struct stat& status,
+                           const char* path, FileBytes* content) {
+  if (!S_ISREG(status.st_mode) || status.st_size <= 0 ||
+      is_standard_output(status))
+    return false;
+  const size_t size = static_cast<size_t>(status.st_size);
+  void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE,
+                      fileno(file), 0);
+  if (mapped == MAP_FAILED) return false;
+  snprintf(mapped_path, sizeof mapped_path, "%s", path);
+  struct sigaction action {};
+  action.sa_handler = report_unreadable_mapping;
+  sigaction(SIGBUS, &action, nullptr);
+  *content = {static_cast<char*>(mapped), size, true};
+  return true;
+}
+
+// Reads the whole stream into one allocation. Returns 0 or an errno; after
+// an error, content holds what was read before it.
+static int read_whole_file(FILE* file, const struct stat& status,
+                           FileBytes* content) {
+  *content = {nullptr, 0, false};
+  size_t capacity = 1 << 16;
+  // One byte more than a regular file's size, so that its end is seen
+  // without growing the buffer.
+  if (S_ISREG(status.st_mode) && status.st_size > 0)
+    capacity = static_cast<size_t>(status.st_size) + 1;
+  char* buffer = static_cast<char*>(malloc(capacity));
+  if (buffer == nullptr) return ENOMEM;
+  size_t used = 0;
+  int error = 0;
+  for (;;) {
+    if (used == capacity) {
+      // Large blocks are grown by moving their pages, so a quarter more at
+      // a time costs little and claims little more than the file holds.
+      const size_t larger_capacity = capacity + capacity / 4;
+      char* larger = static_cast<char*>(realloc(buffer, larger_capacity));
+      if (larger == nullptr) {
+        error = ENOMEM;
+        break;
+      }
+      buffer = larger;
+      capacity = larger_capacity;
+    }
+    used += fread(buffer + used, 1, capacity - used, file);
+    if (ferror(file)) {
+      error = errno != 0 ? errno : EIO;
+      break;
+    }
+    if (feof(file)) break;
+  }
+  *content = {buffer, used, false};
+  return error;
+}
+
+int read_file_bytes(const char* path, FileBytes* content) {
+  *content = {nullptr, 0, false};
+  FILE* file = fopen(path, "r");
+  if (file == nullptr) return errno;
+  // A status that can't be had reads as that of a non-regular file.
+  struct stat status {};
+  if (fstat(fileno(file), &status) != 0) status.st_mode = 0;
+  int error = 0;
+  if (!map_whole_file(file, status, path, content))
+    error = read_whole_file(file, status, content);
+  fclose(file);
+  return error;
+}
+
+void release_file_bytes(const FileBytes& content) {
+  if (content.mapped)
+    munmap(content.bytes, content.size);
+  else
+    free(content.bytes);
+}
