@@ -82,22 +82,22 @@ std::string fast_field(double value) {
   return std::string(text, format_coordinate(value, text));
 }
 
-// The field as write_atom_records writes it in a record of the usual
-// layout, where it takes its shortcut for fields that fit eight bytes.
-std::string record_field(double value) {
+// The value as write_atom_records writes it in all three fields of a
+// record of the usual layout, where it takes its shortcuts for fields that
+// fit eight bytes.
+std::string record_fields(double value) {
   static const std::string line =
       std::string(30, 'A') + std::string(24, '0') + "\n";
   char* buffer = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&buffer, &size);
-  const std::vector<Coor3f> atoms = {{0.0, value, 0.0}};
+  const std::vector<Coor3f> atoms = {{value, value, value}};
   const std::vector<std::string_view> texts = {line};
   write_atom_records(atoms, texts, out);
   fclose(out);
   std::string record(buffer, size);
   free(buffer);
-  // x is "   0.000"; y runs up to the eight bytes of z and the newline.
-  return record.substr(38, record.size() - 38 - 9);
+  return record.substr(30, record.size() - 31);
 }
 
 // Counts the ways in which the two formatters disagree with printf; reports
@@ -105,7 +105,11 @@ std::string record_field(double value) {
 int format_disagreements(double value) {
   const std::string expected = printf_field(value);
   int failures = 0;
-  for (const std::string& actual : {fast_field(value), record_field(value)}) {
+  const std::string record = record_fields(value);
+  const size_t width = expected.size();
+  for (const std::string& actual :
+       {fast_field(value), record.substr(0, width), record.substr(width, width),
+        record.substr(2 * width)}) {
     if (expected == actual) continue;
     ADD_FAILURE() << "value " << value << " (" << std::hexfloat << value
                   << "): printf \"" << expected << "\", fast \"" << actual
