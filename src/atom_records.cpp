@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "file_bytes.h"
+#include "newlines.h"
 
 GrowableArray<Coor3f> atom;
 GrowableArray<std::string_view> lines;
@@ -39,6 +41,24 @@ size_t terminator_length(const char* line, size_t length) {
   return length >= 2 && line[length - 2] == '\r' ? 2 : 1;
 }
 
+// Appends the line from line to next (its terminator included) when it is
+// an atom record; false when there is no room for it.
+static bool append_if_atom_record(const char* line, const char* next,
+                                  GrowableArray<Coor3f>& atom,
+                                  GrowableArray<std::string_view>& lines) {
+  const auto length = static_cast<size_t>(next - line);
+  if (!is_atom_record(line, length)) return true;
+  double xyz[3];
+  read_coordinate_fields(line, length - terminator_length(line, length),
+                         kXOffset, xyz);
+  if (!append(atom, {xyz[0], xyz[1], xyz[2]})) return false;
+  if (!append(lines, std::string_view(line, length))) {
+    --atom.size;
+    return false;
+  }
+  return true;
+}
+
 int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
                       GrowableArray<std::string_view>& lines) {
   FileBytes text;
@@ -53,25 +73,27 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
         static_cast<const char*>(memrchr(text.bytes, '\n', text.size));
     end = last_newline == nullptr ? text.bytes : last_newline + 1;
   }
-  for (const char* line = text.bytes; line < end;) {
+  const char* line = text.bytes;
+  const char* block = text.bytes;
+  for (; end - block >= kNewlineBlock; block += kNewlineBlock) {
     // The hardware's own prefetch stops at page boundaries.
-    __builtin_prefetch(line + 1024);
-    const char* newline = static_cast<const char*>(
-        memchr(line, '\n', static_cast<size_t>(end - line)));
-    const char* next = newline == nullptr ? end : newline + 1;
-    const size_t length = static_cast<size_t>(next - line);
-    if (is_atom_record(line, length)) {
-      double xyz[3];
-      read_coordinate_fields(line, length - terminator_length(line, length),
-                             kXOffset, xyz);
-      if (!append(atom, {xyz[0], xyz[1], xyz[2]})) return ENOMEM;
-      if (!append(lines, std::string_view(line, length))) {
-        --atom.size;
-        return ENOMEM;
-      }
+    __builtin_prefetch(block + 1024);
+    for (uint64_t mask = newline_mask(block); mask != 0; mask &= mask - 1) {
+      const char* next = block + std::countr_zero(mask) + 1;
+      if (!append_if_atom_record(line, next, atom, lines)) return ENOMEM;
+      line = next;
     }
+  }
+  // The last bytes, in a block of their own; the rest of it holds no '\n'.
+  char last[kNewlineBlock] = {};
+  memcpy(last, block, static_cast<size_t>(end - block));
+  for (uint64_t mask = newline_mask(last); mask != 0; mask &= mask - 1) {
+    const char* next = block + std::countr_zero(mask) + 1;
+    if (!append_if_atom_record(line, next, atom, lines)) return ENOMEM;
     line = next;
   }
+  if (line < end && !append_if_atom_record(line, end, atom, lines))
+    return ENOMEM;
   return error;
 }
 

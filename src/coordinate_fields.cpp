@@ -114,13 +114,20 @@ bool read_thousandths_fields(const char* fields, double values[3]) {
                                         _mm_madd_epi16(z_pairs, hundred_one));
   const __m128i thousandths = _mm_madd_epi16(parts, _mm_set1_epi32(0x000103e8));
   const __m128d thousand = _mm_set1_pd(1000.0);
-  double magnitudes[4];
-  _mm_storeu_pd(magnitudes, _mm_div_pd(_mm_cvtepi32_pd(thousandths), thousand));
-  _mm_storeu_pd(
-      magnitudes + 2,
-      _mm_div_pd(_mm_cvtepi32_pd(_mm_srli_si128(thousandths, 8)), thousand));
-  for (int f = 0; f < 3; ++f)
-    values[f] = (minus >> (8 * f) & 0xff) != 0 ? -magnitudes[f] : magnitudes[f];
+  // The sign bit of each value whose field has a '-'. The values are
+  // stored as the caller loads them, two and one, so that its loads are
+  // served straight from these stores.
+  const auto sign = [minus](int f) -> int64_t {
+    return (minus >> (8 * f) & 0xff) != 0 ? INT64_MIN : 0;
+  };
+  _mm_storeu_pd(values,
+                _mm_xor_pd(_mm_div_pd(_mm_cvtepi32_pd(thousandths), thousand),
+                           _mm_castsi128_pd(_mm_set_epi64x(sign(1), sign(0)))));
+  _mm_store_sd(
+      values + 2,
+      _mm_xor_pd(
+          _mm_div_pd(_mm_cvtepi32_pd(_mm_srli_si128(thousandths, 8)), thousand),
+          _mm_castsi128_pd(_mm_set_epi64x(0, sign(2)))));
   return true;
 }
 #else
