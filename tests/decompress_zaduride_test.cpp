@@ -237,6 +237,31 @@ TEST_F(Tool, BadMatrixLineIsEchoedAndReported) {
   EXPECT_EQ(r.err, matrix_error());
 }
 
+TEST_F(Tool, LostEchoOfABadMatrixLineIsReported) {
+  // A line longer than the output buffer is written at once, a short one
+  // only when flushed; both must be reported when they can't be written.
+  const std::string long_line = std::string(10000, 'x') + "\n";
+  const struct {
+    RunOptions sink;
+    const char* reason;
+  } sinks[] = {
+      {{.stdout_path = "/dev/full"}, "No space left on device"},
+      {{.close_stdout = true}, "Bad file descriptor"},
+  };
+  for (const auto& sink : sinks) {
+    if (sink.sink.close_stdout && tool_is_wrapped()) continue;
+    for (const std::string& bad : {"1 2 abc\n"s, long_line}) {
+      const std::string matrix = file("matrix", "0 0 0\n" + bad);
+      const ToolRun r = run_tool({matrix, file("c", kHead + "\n")}, sink.sink);
+      EXPECT_EQ(r.status, 1) << sink.reason;
+      EXPECT_EQ(r.err, matrix_error() +
+                           "decompress-zaduride: standard output: " +
+                           sink.reason + "\n")
+          << sink.reason;
+    }
+  }
+}
+
 TEST_F(Tool, ShortMatrixFileIsReported) {
   for (const std::string& matrix :
        {""s, "0 0 0\n"s, "0 0 0\n0 0 0\n1 0 0\n0 1 0\n"s}) {
