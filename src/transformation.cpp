@@ -2,9 +2,11 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cfloat>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // Every product and sum must be rounded to double on its own.
 #if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
@@ -24,7 +26,13 @@ static bool read_matrix_line(FILE* file, const char* path, char** line,
   if (sscanf(*line, "%f %f %f", &values[0], &values[1], &values[2]) != 3) {
     // Echo the line exactly as read, NUL bytes and missing newline included.
     fwrite(*line, 1, static_cast<size_t>(length), stdout);
+    // The echo is all there is to see of the line: say so when it is lost.
+    const bool echo_lost = fflush(stdout) != 0 || ferror(stdout) != 0;
+    const int echo_error = errno;
     fprintf(stderr, "Reading error in matrix file %s\n", path);
+    if (echo_lost)
+      fprintf(stderr, "decompress-zaduride: standard output: %s\n",
+              strerror(echo_error));
     return false;
   }
   return true;

@@ -119,6 +119,42 @@ TEST_F(Tool, MatrixValuesActInSinglePrecision) {
   EXPECT_EQ(r.out, kHead + "   0.101   2.000   3.000" + kTail + "\n");
 }
 
+TEST_F(Tool, SubnormalMatrixValuesActAtTheirValue) {
+  // A processor set to flush subnormal numbers to zero would make these
+  // products 0.000. Worked out with exact rational arithmetic:
+  //   1e-39 reads as the subnormal float 713624 * 2^-149 (1e-39 * 2^149 is
+  //   713623.846...); 1e300 reads as the double 6724873095247260 * 2^944;
+  //   their product, 713624 * 6724873095247260 * 2^795, has 73 significant
+  //   bits and rounds to the nearest 53-bit double, an integer of 262
+  //   digits, written in full with ".000".
+  //   1.4e-45 reads as 2^-149, the least subnormal float; times the double
+  //   1e300 that is 6724873095247260 * 2^795 exactly, 256 digits.
+  const std::string p1 =
+      "100000021530533321216588755945346419346254991506228586287294128752132"
+      "136368631351182644374824093906281352003506485268880619180800908925342"
+      "193418014400100414740076235346182315269863947222462744590887235584554"
+      "8308626727678056651223219415212105529380028922445430784.000";
+  const std::string p2 =
+      "140129846432481714449856949865056066744848410202942505690986156714859"
+      "772549108394630644946342225438520738866972342598537645486589494466497"
+      "638798750468736420104694550167051901071116546736039551295368864499884"
+      "2142610231409852926323768515729688143586844999680.000";
+  const struct {
+    std::string matrix, fields, moved;
+  } cases[] = {
+      {"0 0 0\n0 0 0\n1e-39 0 0\n0 1 0\n0 0 1\n", "   1e300   2.000   3.000",
+       p1 + "   2.000   3.000"},
+      {"0 0 0\n0 0 0\n1 0 0\n0 1 0\n0 0 1.4e-45\n", "   1.000   2.000   1e300",
+       "   1.000   2.000" + p2},
+  };
+  for (const auto& c : cases) {
+    const ToolRun r = run(c.matrix, kHead + c.fields + kTail + "\n");
+    EXPECT_EQ(r.status, 0) << c.matrix;
+    EXPECT_EQ(r.err, "") << c.matrix;
+    EXPECT_EQ(r.out, kHead + c.moved + kTail + "\n") << c.matrix;
+  }
+}
+
 TEST_F(Tool, CentreRotationAndTranslationInOrder) {
   // Centre (1, 0, 0), translation (10, -20, 30) (the 40 is ignored) and the
   // inversion, spelled as "%f %f %f" accepts them:
@@ -199,6 +235,31 @@ TEST_F(Tool, BadMatrixLineIsEchoedAndReported) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "0 0");
   EXPECT_EQ(r.err, matrix_error());
+}
+
+TEST_F(Tool, LostEchoOfABadMatrixLineIsReported) {
+  // A line longer than the output buffer is written at once, a short one
+  // only when flushed; both must be reported when they can't be written.
+  const std::string long_line = std::string(10000, 'x') + "\n";
+  const struct {
+    RunOptions sink;
+    const char* reason;
+  } sinks[] = {
+      {{.stdout_path = "/dev/full"}, "No space left on device"},
+      {{.close_stdout = true}, "Bad file descriptor"},
+  };
+  for (const auto& sink : sinks) {
+    if (sink.sink.close_stdout && tool_is_wrapped()) continue;
+    for (const std::string& bad : {"1 2 abc\n"s, long_line}) {
+      const std::string matrix = file("matrix", "0 0 0\n" + bad);
+      const ToolRun r = run_tool({matrix, file("c", kHead + "\n")}, sink.sink);
+      EXPECT_EQ(r.status, 1) << sink.reason;
+      EXPECT_EQ(r.err, matrix_error() +
+                           "decompress-zaduride: standard output: " +
+                           sink.reason + "\n")
+          << sink.reason;
+    }
+  }
 }
 
 TEST_F(Tool, ShortMatrixFileIsReported) {

@@ -34,6 +34,14 @@ bool tool_is_wrapped() {
   return wrapper != nullptr && *wrapper != '\0';
 }
 
+bool tool_is_emulated() {
+#ifdef TOOL_EMULATOR
+  return true;
+#else
+  return false;
+#endif
+}
+
 ToolRun run_tool(const std::vector<std::string>& args,
                  const RunOptions& options) {
   const std::string dir = make_temp_dir();
@@ -42,10 +50,14 @@ ToolRun run_tool(const std::vector<std::string>& args,
   const std::string err_path = dir + "/err";
 
   std::vector<std::string> words;
-  if (tool_is_wrapped()) {
-    std::istringstream wrapper(getenv("ZADURIDE_TOOL_WRAPPER"));
-    for (std::string word; wrapper >> word;) words.push_back(word);
-  }
+  const auto add_words = [&words](const char* text) {
+    std::istringstream stream(text);
+    for (std::string word; stream >> word;) words.push_back(word);
+  };
+  if (tool_is_wrapped()) add_words(getenv("ZADURIDE_TOOL_WRAPPER"));
+#ifdef TOOL_EMULATOR
+  add_words(TOOL_EMULATOR);
+#endif
   words.push_back(TOOL_PATH);
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;

@@ -33,6 +33,10 @@ ToolRun run_tool(const std::vector<std::string>& args,
 // True when the tool runs under a wrapper, which some cases can't allow.
 bool tool_is_wrapped();
 
+// True when the tool is cross-built and runs under an emulator (qemu-user),
+// which shares the tool's address space and its limit.
+bool tool_is_emulated();
+
 // A fresh directory under the system's temporary directory.
 std::string make_temp_dir();
 void write_file(const std::string& path, const std::string& content);

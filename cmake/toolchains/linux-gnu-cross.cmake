@@ -1,0 +1,12 @@
+# Shared part of the cross toolchains: Debian's cross compiler for
+# ZADURIDE_CROSS_TRIPLE, its target libraries under /usr/TRIPLE, and static
+# executables, so the tool and the tests start without the target's loader
+# (natively for i686, under qemu-user otherwise).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_CXX_COMPILER ${ZADURIDE_CROSS_TRIPLE}-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZADURIDE_CROSS_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
