@@ -157,6 +157,8 @@ TEST_F(BadInput, OutOfMemory) {
 
 TEST_F(BadInput, AddressSpaceFollowsTheRecordsNotTheFileSize) {
   if (tool_is_wrapped()) GTEST_SKIP() << "the wrapper needs more address space";
+  if (tool_is_emulated())
+    GTEST_SKIP() << "the emulator shares the limited address space";
 #ifdef TOOL_HAS_ADDRESS_SANITIZER
   GTEST_SKIP() << "AddressSanitizer needs more address space";
 #endif
