@@ -61,17 +61,18 @@ struct Recipe {
 };
 
 const std::string kTmAlignConversion =
-    "awk 'NF == 5 && $1 ~ /^[0-3]$/ && n++ < 3 {t = t \" \" $2; "
-    "r = r $3 \" \" $4 \" \" $5 \"\\n\"} END {printf \"0 0 0\\n%s\\n%s\", "
-    "substr(t, 2), r}' tm.mat > pose.mat";
+    "awk 'NF == 5 && $1 ~ /^[0-3]$/ && n++ < 3 {t[n] = $2; "
+    "r[n] = $3 \" \" $4 \" \" $5} END {print \"0 0 0\"; "
+    "print t[1], t[2], t[3]; print r[1]; print r[2]; print r[3]}' "
+    "tm.mat > pose.mat";
 const std::string kFourByFourConversion =
     "tr '(),[]\\n' '      ' < matrix.txt | awk '{print \"0 0 0\"; "
     "print $4, $8, $12; print $1, $2, $3; print $5, $6, $7; "
     "print $9, $10, $11}' > pose.mat";
 const std::string kThreeByFourConversion =
-    "awk 'NF == 4 && $4 ~ /^[-+.0-9]/ && n++ < 3 {r = r $1 \" \" $2 \" \" "
-    "$3 \"\\n\"; t = t \" \" $4} END {printf \"0 0 0\\n%s\\n%s\", "
-    "substr(t, 2), r}' chimera.txt > pose.mat";
+    "awk 'NF == 4 && $4 ~ /^[-+.0-9]/ && n++ < 3 {r[n] = $1 \" \" $2 "
+    "\" \" $3; t[n] = $4} END {print \"0 0 0\"; print t[1], t[2], t[3]; "
+    "print r[1]; print r[2]; print r[3]}' chimera.txt > pose.mat";
 
 const Recipe kRecipes[] = {
     {"TM-align 20190822 (Debian), -m", "tm.mat",
