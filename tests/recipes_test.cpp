@@ -74,6 +74,14 @@ const std::string kThreeByFourConversion =
     "\" \" $3; t[n] = $4} END {print \"0 0 0\"; print t[1], t[2], t[3]; "
     "print r[1]; print r[2]; print r[3]}' chimera.txt > pose.mat";
 
+// What the Biopython recipe runs, in Python; its output is the row below.
+const std::string kBiopythonConversion =
+    "numpy.savetxt(\"pose.mat\", numpy.vstack([numpy.zeros(3), tran, "
+    "rot.T]))";
+const std::string kCompressedEntryPipe =
+    "zcat pdb1abc.ent.gz | decompress-zaduride pose.mat /dev/stdin > "
+    "moved.pdb";
+
 const Recipe kRecipes[] = {
     {"TM-align 20190822 (Debian), -m", "tm.mat",
      " -------- Rotation matrix to rotate Chain_1 to Chain_2 ------\n"
@@ -159,6 +167,27 @@ TEST_F(Recipes, MatricesOfOtherProgramsConvertedMoveAsTheyDo) {
   }
 }
 
+TEST_F(Recipes, DocumentsGiveTheTestedConversions) {
+  const std::string source = EXAMPLES_DIR "/..";
+  const std::string readme = read_file(source + "/README.md");
+  const std::string manual = read_file(source + "/decompress-zaduride.1");
+  const std::string ci_check = read_file(source + "/.ci/tm-align-check");
+  for (const std::string& conversion :
+       {kTmAlignConversion, kFourByFourConversion, kThreeByFourConversion,
+        kBiopythonConversion, kCompressedEntryPipe}) {
+    SCOPED_TRACE(conversion);
+    EXPECT_NE(readme.find(conversion), std::string::npos);
+    // The manual page writes a backslash as \e.
+    std::string in_roff;
+    for (const char c : conversion) {
+      in_roff += c;
+      if (c == '\\') in_roff += 'e';
+    }
+    EXPECT_NE(manual.find(in_roff), std::string::npos);
+  }
+  EXPECT_NE(ci_check.find(kTmAlignConversion), std::string::npos);
+}
+
 struct CentreCase {
   const char* what;
   std::string matrix;
@@ -230,10 +259,10 @@ TEST_F(Recipes, CompressedEntryThroughAPipe) {
   std::string tool = TOOL_PATH;
   if (tool_is_wrapped())
     tool = std::string(getenv("ZADURIDE_TOOL_WRAPPER")) + " " + tool;
-  // As the manual page gives it; the pipe's status is the tool's.
-  EXPECT_EQ(shell("zcat pdb1abc.ent.gz | " + tool +
-                  " pose.mat /dev/stdin > moved.pdb 2> err"),
-            0);
+  // As the documents give it; the pipe's status is the tool's.
+  std::string pipe = kCompressedEntryPipe;
+  pipe.replace(pipe.find("decompress-zaduride"), 19, tool);
+  EXPECT_EQ(shell(pipe + " 2> err"), 0);
   EXPECT_EQ(read_file(dir + "/moved.pdb"), kMoved);
   EXPECT_EQ(read_file(dir + "/err"), "");
 }
