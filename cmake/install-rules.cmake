@@ -3,9 +3,11 @@ include(GNUInstallDirs)
 install(TARGETS decompress-zaduride RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The compiler's and the C library's version strings are of no use in an
 # installed executable; Debian wants them gone.
-install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
-  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/decompress-zaduride\"
-  COMMAND_ERROR_IS_FATAL ANY)")
+if(CMAKE_OBJCOPY)
+  install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/decompress-zaduride\"
+    COMMAND_ERROR_IS_FATAL ANY)")
+endif()
 
 # Whoever publishes the package sets a real address here.
 set(ZADURIDE_PACKAGE_MAINTAINER "The decompress-zaduride developers"
