@@ -1,0 +1,270 @@
+// Whole-program tests of the documented recipes and worked examples: the
+// matrices other programs print, converted as the manual page says; what the
+// centre does; compressed entries through a pipe; ensembles.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "run_tool.h"
+#include "temp_dir_test.h"
+
+namespace {
+
+const std::string kHead = "ATOM      1  CA  GLY A   1    ";
+const std::string kTail = "  1.00 20.00           C\n";
+
+std::string record(const std::string& fields) { return kHead + fields + kTail; }
+
+class Recipes : public TempDirTest {
+ protected:
+  // Runs a shell command in the test's directory; gives its exit status.
+  int shell(const std::string& command) {
+    const int status = system(("cd '" + dir + "' && " + command).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};
+
+// Every recipe's worked example is the same transformation, x' = R·x + t,
+//   R = ( 0.36 0.48 -0.80 / -0.80 0.60 0.00 / 0.48 0.64 0.60 ),
+//   t = (10, -5, 2.5),
+// so every converted matrix must move these records alike:
+//   (1, 2, 3):
+//     x' =  0.36 + 0.96 - 2.40 + 10  =   8.92
+//     y' = -0.80 + 1.20 + 0    - 5   =  -4.60
+//     z' =  0.48 + 1.28 + 1.80 + 2.5 =   6.06
+//   (-2, 0.5, 4):
+//     x' = -0.72 + 0.24 - 3.20 + 10  =   6.32
+//     y' =  1.60 + 0.30 + 0    - 5   =  -3.10
+//     z' = -0.96 + 0.32 + 2.40 + 2.5 =   4.26
+//   (10, -10, 0):
+//     x' =  3.60 - 4.80 + 0    + 10  =   8.80
+//     y' = -8.00 - 6.00 + 0    - 5   = -19.00
+//     z' =  4.80 - 6.40 + 0    + 2.5 =   0.90
+// The single-precision matrix values move these by less than 1e-6, far from
+// any tie at three decimals.
+const std::string kRecords = record("   1.000   2.000   3.000") +
+                             record("  -2.000   0.500   4.000") +
+                             record("  10.000 -10.000   0.000");
+const std::string kMoved = record("   8.920  -4.600   6.060") +
+                           record("   6.320  -3.100   4.260") +
+                           record("   8.800 -19.000   0.900");
+
+struct Recipe {
+  const char* program;
+  const char* printout_file;
+  std::string printout;
+  // The manual page's conversion, run in the directory of the printout.
+  std::string convert;
+};
+
+const std::string kTmAlignConversion =
+    "awk 'NF == 5 && $1 ~ /^[0-3]$/ && n++ < 3 {t[n] = $2; "
+    "r[n] = $3 \" \" $4 \" \" $5} END {print \"0 0 0\"; "
+    "print t[1], t[2], t[3]; print r[1]; print r[2]; print r[3]}' "
+    "tm.mat > pose.mat";
+const std::string kFourByFourConversion =
+    "tr '(),[]\\n' '      ' < matrix.txt | awk '{print \"0 0 0\"; "
+    "print $4, $8, $12; print $1, $2, $3; print $5, $6, $7; "
+    "print $9, $10, $11}' > pose.mat";
+const std::string kThreeByFourConversion =
+    "awk 'NF == 4 && $4 ~ /^[-+.0-9]/ && n++ < 3 {r[n] = $1 \" \" $2 "
+    "\" \" $3; t[n] = $4} END {print \"0 0 0\"; print t[1], t[2], t[3]; "
+    "print r[1]; print r[2]; print r[3]}' chimera.txt > pose.mat";
+
+// What the Biopython recipe runs, in Python; its output is the row below.
+const std::string kBiopythonConversion =
+    "numpy.savetxt(\"pose.mat\", numpy.vstack([numpy.zeros(3), tran, "
+    "rot.T]))";
+const std::string kCompressedEntryPipe =
+    "zcat pdb1abc.ent.gz | decompress-zaduride pose.mat /dev/stdin > "
+    "moved.pdb";
+
+const Recipe kRecipes[] = {
+    {"TM-align 20190822 (Debian), -m", "tm.mat",
+     " -------- Rotation matrix to rotate Chain_1 to Chain_2 ------\n"
+     " m          t(m)         u(m,1)         u(m,2)         u(m,3)\n"
+     " 1     10.0000000000   0.3600000000   0.4800000000  -0.8000000000\n"
+     " 2     -5.0000000000  -0.8000000000   0.6000000000   0.0000000000\n"
+     " 3      2.5000000000   0.4800000000   0.6400000000   0.6000000000\n"
+     " Code for rotating Chain_1 from (x,y,z) to (X,Y,Z):\n"
+     "    do i=1,L\n"
+     "      X(i)=t(1)+u(1,1)*x(i)+u(1,2)*y(i)+u(1,3)*z(i)\n"
+     "      Y(i)=t(2)+u(2,1)*x(i)+u(2,2)*y(i)+u(2,3)*z(i)\n"
+     "      Z(i)=t(3)+u(3,1)*x(i)+u(3,2)*y(i)+u(3,3)*z(i)\n"
+     "    enddo\n",
+     kTmAlignConversion},
+    {"TM-align and US-align, newer releases, -m", "tm.mat",
+     "------ The rotation matrix to rotate Structure_1 to Structure_2 ------\n"
+     "m               t[m]        u[m][0]        u[m][1]        u[m][2]\n"
+     "0      10.0000000000   0.3600000000   0.4800000000  -0.8000000000\n"
+     "1      -5.0000000000  -0.8000000000   0.6000000000   0.0000000000\n"
+     "2       2.5000000000   0.4800000000   0.6400000000   0.6000000000\n"
+     "\n"
+     "Code for rotating Structure_1 from (x,y,z) to (X,Y,Z):\n"
+     "for(i=0; i<L; i++)\n"
+     "{\n"
+     "   X[i] = t[0] + u[0][0]*x[i] + u[0][1]*y[i] + u[0][2]*z[i];\n"
+     "   Y[i] = t[1] + u[1][0]*x[i] + u[1][1]*y[i] + u[1][2]*z[i];\n"
+     "   Z[i] = t[2] + u[2][0]*x[i] + u[2][1]*y[i] + u[2][2]*z[i];\n"
+     "}\n",
+     kTmAlignConversion},
+    {"PyMOL, print(cmd.get_object_matrix(...))", "matrix.txt",
+     "(0.36, 0.48, -0.8, 10.0, -0.8, 0.6, 0.0, -5.0, 0.48, 0.64, 0.6, 2.5, "
+     "0.0, 0.0, 0.0, 1.0)\n",
+     kFourByFourConversion},
+    {"a 4x4 matrix written row by row", "matrix.txt",
+     "0.36 0.48 -0.80 10.0\n"
+     "-0.80 0.60 0.00 -5.0\n"
+     "0.48 0.64 0.60 2.5\n"
+     "0 0 0 1\n",
+     kFourByFourConversion},
+    {"ChimeraX, measure rotation or matchmaker", "chimera.txt",
+     "Matrix rotation and translation\n"
+     "   0.36000000   0.48000000  -0.80000000  10.00000000\n"
+     "  -0.80000000   0.60000000   0.00000000  -5.00000000\n"
+     "   0.48000000   0.64000000   0.60000000   2.50000000\n"
+     "Axis  -0.40824829  -0.81649658   0.40824829\n"
+     "Axis point   0.00000000   0.00000000   0.00000000\n"
+     "Rotation angle (degrees) 66.42182152\n"
+     "Shift along axis   1.11111111\n",
+     kThreeByFourConversion},
+    {"Chimera, matrixget", "chimera.txt",
+     "Model 0.0\n"
+     "\t0.36 0.48 -0.8 10\n"
+     "\t-0.8 0.6 0 -5\n"
+     "\t0.48 0.64 0.6 2.5\n",
+     kThreeByFourConversion},
+    // Superimposer.rotran gives rot = transpose(R), applied as x' = x·rot +
+    // tran; the recipe writes the rows of transpose(rot) with numpy.savetxt.
+    {"Biopython, numpy.savetxt of Superimposer.rotran", "pose.mat",
+     "0.000000000000000000e+00 0.000000000000000000e+00 "
+     "0.000000000000000000e+00\n"
+     "1.000000000000000000e+01 -5.000000000000000000e+00 "
+     "2.500000000000000000e+00\n"
+     "3.599999999999999867e-01 4.799999999999999822e-01 "
+     "-8.000000000000000444e-01\n"
+     "-8.000000000000000444e-01 5.999999999999999778e-01 "
+     "0.000000000000000000e+00\n"
+     "4.799999999999999822e-01 6.400000000000000133e-01 "
+     "5.999999999999999778e-01\n",
+     "true"},
+};
+
+TEST_F(Recipes, MatricesOfOtherProgramsConvertedMoveAsTheyDo) {
+  for (const Recipe& recipe : kRecipes) {
+    SCOPED_TRACE(recipe.program);
+    file(recipe.printout_file, recipe.printout);
+    ASSERT_EQ(shell(recipe.convert), 0);
+    const ToolRun r =
+        run_tool({dir + "/pose.mat", file("coordinates", kRecords)});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, kMoved);
+    shell("rm -f pose.mat");
+  }
+}
+
+TEST_F(Recipes, DocumentsGiveTheTestedConversions) {
+  const std::string source = EXAMPLES_DIR "/..";
+  const std::string readme = read_file(source + "/README.md");
+  const std::string manual = read_file(source + "/decompress-zaduride.1");
+  const std::string ci_check = read_file(source + "/.ci/tm-align-check");
+  for (const std::string& conversion :
+       {kTmAlignConversion, kFourByFourConversion, kThreeByFourConversion,
+        kBiopythonConversion, kCompressedEntryPipe}) {
+    SCOPED_TRACE(conversion);
+    EXPECT_NE(readme.find(conversion), std::string::npos);
+    // The manual page writes a backslash as \e.
+    std::string in_roff;
+    for (const char c : conversion) {
+      in_roff += c;
+      if (c == '\\') in_roff += 'e';
+    }
+    EXPECT_NE(manual.find(in_roff), std::string::npos);
+  }
+  EXPECT_NE(ci_check.find(kTmAlignConversion), std::string::npos);
+}
+
+struct CentreCase {
+  const char* what;
+  std::string matrix;
+  std::string records;
+  std::string moved;
+};
+
+const CentreCase kCentreCases[] = {
+    // 23.25 - 23.25 = 0, 37.200 - 37.2f = -7.6e-7, 16.880 - 16.88f = 8.4e-7:
+    // x' = 10 - 1.0e-6, y' = -5 - 4.6e-7, z' = 2.5 + 2.0e-8.
+    {"the example's centre lands on its translation",
+     "23.25 37.20 16.88\n10.0 -5.0 2.5\n0.36 0.48 -0.80\n-0.80 0.60 0.00\n"
+     "0.48 0.64 0.60\n",
+     record("  23.250  37.200  16.880"), record("  10.000  -5.000   2.500")},
+    // A quarter turn about the z axis through p = (5, 5, 5), centre p and
+    // translation p: p stays; (6, 5, 5) - p = (1, 0, 0) turns to (0, 1, 0),
+    // plus p (5, 6, 5); (5, 7, 8) - p = (0, 2, 3) turns to (-2, 0, 3), plus p
+    // (3, 5, 8).
+    {"centre p and translation p rotate about p",
+     "5 5 5\n5 5 5\n0 -1 0\n1 0 0\n0 0 1\n",
+     record("   5.000   5.000   5.000") + record("   6.000   5.000   5.000") +
+         record("   5.000   7.000   8.000"),
+     record("   5.000   5.000   5.000") + record("   5.000   6.000   5.000") +
+         record("   3.000   5.000   8.000")},
+    // A pivot on line 1 and a shift on line 2 do not shift: (6, 5, 5) - (5,
+    // 5, 5) + (1, 0, 0) is (2, 0, 0), not (7, 5, 5).
+    {"the centre is not added back", "5 5 5\n1 0 0\n1 0 0\n0 1 0\n0 0 1\n",
+     record("   6.000   5.000   5.000"), record("   2.000   0.000   0.000")},
+    // Centre 0 0 0: x' = R·x + t; the quarter turn takes (1, 0, 0) to
+    // (0, 1, 0), plus (1, 2, 3) is (1, 3, 3).
+    {"centre 0 0 0 gives R x + t", "0 0 0\n1 2 3\n0 -1 0\n1 0 0\n0 0 1\n",
+     record("   1.000   0.000   0.000"), record("   1.000   3.000   3.000")},
+};
+
+TEST_F(Recipes, CentreIsSubtractedAndNotAddedBack) {
+  for (const CentreCase& c : kCentreCases) {
+    SCOPED_TRACE(c.what);
+    const ToolRun r =
+        run_tool({file("matrix", c.matrix), file("coordinates", c.records)});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, c.moved);
+  }
+}
+
+TEST_F(Recipes, ModelsOfAnEnsembleFollowOneAnother) {
+  // MODEL and ENDMDL are dropped like every record but ATOM; a HETATM
+  // ligand comes out empty.
+  const ToolRun r = run_tool(
+      {file("matrix", "0 0 0\n1 2 3\n1 0 0\n0 1 0\n0 0 1\n"),
+       file("ensemble.pdb",
+            "MODEL        1\n" + record("   1.000   1.000   1.000") +
+                "HETATM    2  C1  LIG A   2       0.000   0.000   0.000\n"
+                "ENDMDL\nMODEL        2\n" +
+                record("   1.500   1.000   1.000") + "ENDMDL\nEND\n")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  // (1, 1, 1) + (1, 2, 3) and (1.5, 1, 1) + (1, 2, 3).
+  EXPECT_EQ(r.out, record("   2.000   3.000   4.000") +
+                       record("   2.500   3.000   4.000"));
+}
+
+TEST_F(Recipes, CompressedEntryThroughAPipe) {
+  file("pose.mat",
+       "0 0 0\n10.0 -5.0 2.5\n0.36 0.48 -0.80\n-0.80 0.60 0.00\n"
+       "0.48 0.64 0.60\n");
+  file("pdb1abc.ent", "HEADER    TEST\n" + kRecords + "END\n");
+  ASSERT_EQ(shell("gzip -9n pdb1abc.ent"), 0);
+  std::string tool = TOOL_PATH;
+  if (tool_is_wrapped())
+    tool = std::string(getenv("ZADURIDE_TOOL_WRAPPER")) + " " + tool;
+  // As the documents give it; the pipe's status is the tool's.
+  std::string pipe = kCompressedEntryPipe;
+  pipe.replace(pipe.find("decompress-zaduride"), 19, tool);
+  EXPECT_EQ(shell(pipe + " 2> err"), 0);
+  EXPECT_EQ(read_file(dir + "/moved.pdb"), kMoved);
+  EXPECT_EQ(read_file(dir + "/err"), "");
+}
+
+}  // namespace
