@@ -18,6 +18,9 @@ GrowableArray<std::string_view> lines;
 // that the texts stay reachable while the process exits.
 static std::vector<FileBytes>& file_texts = *new std::vector<FileBytes>;
 
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kLargeFile = size_t{8} << 20;
+
 static bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' ||
          c == '\f';
@@ -73,6 +76,13 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
         static_cast<const char*>(memrchr(text.bytes, '\n', text.size));
     end = last_newline == nullptr ? text.bytes : last_newline + 1;
   }
+  // A large file starts its arrays at a huge page each, rather than
+  // growing them through small pages first; 4 MiB is within what any run
+  // may claim beyond the file.
+  if (text.size >= kLargeFile &&
+      (!reserve(atom, atom.size + kHugePage / sizeof(Coor3f)) ||
+       !reserve(lines, lines.size + kHugePage / sizeof(std::string_view))))
+    return ENOMEM;
   const char* line = text.bytes;
   const char* block = text.bytes;
   for (; end - block >= kNewlineBlock; block += kNewlineBlock) {

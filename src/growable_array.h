@@ -23,17 +23,24 @@ struct GrowableArray {
 bool grow_mapping(void** data, size_t* capacity_bytes, size_t needed_bytes);
 void release_mapping(void* data, size_t capacity_bytes);
 
+// Makes room for at least count records; false when it can't be had.
+template <typename T>
+inline bool reserve(GrowableArray<T>& array, size_t count) {
+  if (count <= array.capacity) return true;
+  void* data = array.data;
+  size_t bytes = array.capacity * sizeof(T);
+  if (!grow_mapping(&data, &bytes, count * sizeof(T))) return false;
+  array.data = static_cast<T*>(data);
+  array.capacity = bytes / sizeof(T);
+  return true;
+}
+
 // Appends value; false when there is no room for it.
 template <typename T>
 inline bool append(GrowableArray<T>& array, const T& value) {
-  if (array.size == array.capacity) [[unlikely]] {
-    void* data = array.data;
-    size_t bytes = array.capacity * sizeof(T);
-    if (!grow_mapping(&data, &bytes, (array.size + 1) * sizeof(T)))
-      return false;
-    array.data = static_cast<T*>(data);
-    array.capacity = bytes / sizeof(T);
-  }
+  if (array.size == array.capacity && !reserve(array, array.size + 1))
+      [[unlikely]]
+    return false;
   array.data[array.size++] = value;
   return true;
 }
