@@ -85,7 +85,8 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
     return ENOMEM;
   const char* line = text.bytes;
   const char* block = text.bytes;
-  for (; end - block >= kNewlineBlock; block += kNewlineBlock) {
+  for (; static_cast<size_t>(end - block) >= kNewlineBlock;
+       block += kNewlineBlock) {
     // The hardware's own prefetch stops at page boundaries.
     __builtin_prefetch(block + 1024);
     for (uint64_t mask = newline_mask(block); mask != 0; mask &= mask - 1) {

@@ -8,10 +8,10 @@ uint64_t newline_mask_portable(const char* block) {
   constexpr uint64_t kOnes = 0x0101010101010101;
   constexpr uint64_t kHighs = 0x8080808080808080;
   uint64_t mask = 0;
-  for (int word = 0; word < kNewlineBlock / 8; ++word) {
+  for (size_t word = 0; word < kNewlineBlock / 8; ++word) {
     // Byte i of the word is byte i of the eight, whatever the byte order.
     uint64_t bytes = 0;
-    for (int i = 0; i < 8; ++i)
+    for (size_t i = 0; i < 8; ++i)
       bytes |= uint64_t{static_cast<unsigned char>(block[8 * word + i])}
                << (8 * i);
     const uint64_t x = bytes ^ (kOnes * '\n');
@@ -28,7 +28,7 @@ uint64_t newline_mask_portable(const char* block) {
 uint64_t newline_mask(const char* block) {
   const __m128i newline = _mm_set1_epi8('\n');
   uint64_t mask = 0;
-  for (int i = 0; i < kNewlineBlock / 16; ++i) {
+  for (size_t i = 0; i < kNewlineBlock / 16; ++i) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
     mask |= static_cast<uint64_t>(static_cast<uint32_t>(

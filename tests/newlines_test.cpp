@@ -15,7 +15,7 @@ TEST(NewlineMask, MarksExactlyTheNewlines) {
   for (int round = 0; round < 20000; ++round) {
     const uint64_t density = random() % 8;
     uint64_t expected = 0;
-    for (int i = 0; i < kNewlineBlock; ++i) {
+    for (size_t i = 0; i < kNewlineBlock; ++i) {
       block[i] = random() % 8 < density ? near[random() % std::size(near)]
                                         : static_cast<char>(random());
       if (block[i] == '\n') expected |= uint64_t{1} << i;
