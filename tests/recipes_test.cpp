@@ -256,9 +256,8 @@ TEST_F(Recipes, CompressedEntryThroughAPipe) {
        "0.48 0.64 0.60\n");
   file("pdb1abc.ent", "HEADER    TEST\n" + kRecords + "END\n");
   ASSERT_EQ(shell("gzip -9n pdb1abc.ent"), 0);
-  std::string tool = TOOL_PATH;
-  if (tool_is_wrapped())
-    tool = std::string(getenv("ZADURIDE_TOOL_WRAPPER")) + " " + tool;
+  std::string tool;
+  for (const std::string& word : tool_command()) tool += word + " ";
   // As the documents give it; the pipe's status is the tool's.
   std::string pipe = kCompressedEntryPipe;
   pipe.replace(pipe.find("decompress-zaduride"), 19, tool);

@@ -42,13 +42,7 @@ bool tool_is_emulated() {
 #endif
 }
 
-ToolRun run_tool(const std::vector<std::string>& args,
-                 const RunOptions& options) {
-  const std::string dir = make_temp_dir();
-  const std::string out_path =
-      options.stdout_path ? options.stdout_path : dir + "/out";
-  const std::string err_path = dir + "/err";
-
+std::vector<std::string> tool_command() {
   std::vector<std::string> words;
   const auto add_words = [&words](const char* text) {
     std::istringstream stream(text);
@@ -59,6 +53,17 @@ ToolRun run_tool(const std::vector<std::string>& args,
   add_words(TOOL_EMULATOR);
 #endif
   words.push_back(TOOL_PATH);
+  return words;
+}
+
+ToolRun run_tool(const std::vector<std::string>& args,
+                 const RunOptions& options) {
+  const std::string dir = make_temp_dir();
+  const std::string out_path =
+      options.stdout_path ? options.stdout_path : dir + "/out";
+  const std::string err_path = dir + "/err";
+
+  std::vector<std::string> words = tool_command();
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());

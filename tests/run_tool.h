@@ -30,6 +30,10 @@ struct RunOptions {
 ToolRun run_tool(const std::vector<std::string>& args,
                  const RunOptions& options = {});
 
+// The words that start the tool: the wrapper's, then the emulator's where
+// the tool is built for another machine, then the tool's path.
+std::vector<std::string> tool_command();
+
 // True when the tool runs under a wrapper, which some cases can't allow.
 bool tool_is_wrapped();
 
