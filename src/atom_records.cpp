@@ -18,7 +18,6 @@ GrowableArray<std::string_view> lines;
 // that the texts stay reachable while the process exits.
 static std::vector<FileBytes>& file_texts = *new std::vector<FileBytes>;
 
-constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kLargeFile = size_t{8} << 20;
 
 static bool is_white_space(char c) {
@@ -84,25 +83,27 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
        !reserve(lines, lines.size + kHugePage / sizeof(std::string_view))))
     return ENOMEM;
   const char* line = text.bytes;
+  // Takes the lines that end in the block at text_block, whose newlines
+  // mask marks.
+  const auto take_lines = [&](const char* text_block, uint64_t mask) {
+    for (; mask != 0; mask &= mask - 1) {
+      const char* next = text_block + std::countr_zero(mask) + 1;
+      if (!append_if_atom_record(line, next, atom, lines)) return false;
+      line = next;
+    }
+    return true;
+  };
   const char* block = text.bytes;
   for (; static_cast<size_t>(end - block) >= kNewlineBlock;
        block += kNewlineBlock) {
     // The hardware's own prefetch stops at page boundaries.
     __builtin_prefetch(block + 1024);
-    for (uint64_t mask = newline_mask(block); mask != 0; mask &= mask - 1) {
-      const char* next = block + std::countr_zero(mask) + 1;
-      if (!append_if_atom_record(line, next, atom, lines)) return ENOMEM;
-      line = next;
-    }
+    if (!take_lines(block, newline_mask(block))) return ENOMEM;
   }
   // The last bytes, in a block of their own; the rest of it holds no '\n'.
   char last[kNewlineBlock] = {};
   memcpy(last, block, static_cast<size_t>(end - block));
-  for (uint64_t mask = newline_mask(last); mask != 0; mask &= mask - 1) {
-    const char* next = block + std::countr_zero(mask) + 1;
-    if (!append_if_atom_record(line, next, atom, lines)) return ENOMEM;
-    line = next;
-  }
+  if (!take_lines(block, newline_mask(last))) return ENOMEM;
   if (line < end && !append_if_atom_record(line, end, atom, lines))
     return ENOMEM;
   return error;

@@ -268,11 +268,55 @@ bool format_each_coordinate_in_field(const double values[3], char* fields) {
          format_coordinate_in_field(values[2], fields + 2 * kFieldWidth);
 }
 
+}  // namespace
+
+double read_coordinate(const char* content, size_t content_length,
+                       size_t offset) {
+  double value;
+  if (offset + kFieldWidth <= content_length &&
+      read_thousandths_field(content + offset, &value))
+    return value;
+  return read_coordinate_with_strtod(content, content_length, offset);
+}
+
+// Fields one at a time, for the records that are not of the usual shape.
+[[gnu::noinline]] static void read_each_coordinate(const char* content,
+                                                   size_t content_length,
+                                                   size_t offset,
+                                                   double values[3]) {
+  for (size_t i = 0; i < 3; ++i)
+    values[i] =
+        read_coordinate(content, content_length, offset + i * kFieldWidth);
+}
+
+void read_coordinate_fields(const char* content, size_t content_length,
+                            size_t offset, double values[3]) {
+  // The usual record: three whole fields, each in the common shape.
+  if (offset + 3 * kFieldWidth > content_length ||
+      !read_thousandths_fields(content + offset, values))
+    read_each_coordinate(content, content_length, offset, values);
+}
+
+size_t format_coordinate(double value, char* out) {
+  if (format_coordinate_in_field(value, out)) return kFieldWidth;
+  uint64_t thousandths;
+  if (!round_to_thousandths(value, &thousandths))
+    return static_cast<size_t>(snprintf(out, kMaxFieldLength, "%8.3f", value));
+  char digits[24];
+  const char* start =
+      put_fixed_three(thousandths, std::signbit(value), digits + sizeof digits);
+  const size_t length = static_cast<size_t>(digits + sizeof digits - start);
+  const size_t padding = length < kFieldWidth ? kFieldWidth - length : 0;
+  memset(out, ' ', padding);
+  memcpy(out + padding, start, length);
+  return padding + length;
+}
+
 #if defined(__SSE2__)
 // The three values' thousandths at once, two to a register, with the same
 // operations as format_coordinate_in_field; anything out of range or near
 // a tie goes the way of one value at a time.
-bool format_coordinate_fields_at_once(const double values[3], char* fields) {
+bool format_coordinate_fields(const double values[3], char* fields) {
   const __m128d xy = _mm_loadu_pd(values);
   const __m128d z = _mm_set1_pd(values[2]);
   const __m128d thousand = _mm_set1_pd(1000.0);
@@ -310,55 +354,7 @@ bool format_coordinate_fields_at_once(const double values[3], char* fields) {
              (_mm_movemask_pd(z) & 1) != 0, fields + 2 * kFieldWidth);
 }
 #else
-bool format_coordinate_fields_at_once(const double values[3], char* fields) {
+bool format_coordinate_fields(const double values[3], char* fields) {
   return format_each_coordinate_in_field(values, fields);
 }
 #endif
-
-}  // namespace
-
-double read_coordinate(const char* content, size_t content_length,
-                       size_t offset) {
-  double value;
-  if (offset + kFieldWidth <= content_length &&
-      read_thousandths_field(content + offset, &value))
-    return value;
-  return read_coordinate_with_strtod(content, content_length, offset);
-}
-
-// Fields one at a time, for the records that are not of the usual shape.
-[[gnu::noinline]] static void read_each_coordinate(const char* content,
-                                                   size_t content_length,
-                                                   size_t offset,
-                                                   double values[3]) {
-  for (size_t i = 0; i < 3; ++i)
-    values[i] =
-        read_coordinate(content, content_length, offset + i * kFieldWidth);
-}
-
-void read_coordinate_fields(const char* content, size_t content_length,
-                            size_t offset, double values[3]) {
-  // The usual record: three whole fields, each in the common shape.
-  if (offset + 3 * kFieldWidth > content_length ||
-      !read_thousandths_fields(content + offset, values))
-    read_each_coordinate(content, content_length, offset, values);
-}
-
-bool format_coordinate_fields(const double values[3], char* fields) {
-  return format_coordinate_fields_at_once(values, fields);
-}
-
-size_t format_coordinate(double value, char* out) {
-  if (format_coordinate_in_field(value, out)) return kFieldWidth;
-  uint64_t thousandths;
-  if (!round_to_thousandths(value, &thousandths))
-    return static_cast<size_t>(snprintf(out, kMaxFieldLength, "%8.3f", value));
-  char digits[24];
-  const char* start =
-      put_fixed_three(thousandths, std::signbit(value), digits + sizeof digits);
-  const size_t length = static_cast<size_t>(digits + sizeof digits - start);
-  const size_t padding = length < kFieldWidth ? kFieldWidth - length : 0;
-  memset(out, ' ', padding);
-  memcpy(out + padding, start, length);
-  return padding + length;
-}

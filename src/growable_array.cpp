@@ -7,7 +7,6 @@
 namespace {
 
 constexpr size_t kPage = 4096;
-constexpr size_t kHugePage = size_t{2} << 20;
 
 size_t round_up(size_t bytes, size_t unit) {
   return (bytes + unit - 1) / unit * unit;

@@ -10,6 +10,9 @@
 // claims little, however large it is. Large arrays are backed by huge pages,
 // so that filling them faults once per 2 MiB rather than once per page.
 // The memory is never given back, except by release_array.
+// The size of a huge page, the unit large arrays grow by.
+constexpr size_t kHugePage = size_t{2} << 20;
+
 template <typename T>
 struct GrowableArray {
   T* data = nullptr;
