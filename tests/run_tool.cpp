@@ -52,7 +52,7 @@ std::vector<std::string> tool_command() {
 #ifdef TOOL_EMULATOR
   add_words(TOOL_EMULATOR);
 #endif
-  words.push_back(TOOL_PATH);
+  words.emplace_back(TOOL_PATH);
   return words;
 }
 
