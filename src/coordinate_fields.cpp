@@ -62,10 +62,35 @@ inline bool read_thousandths_field(const char* field, double* value) {
 }
 
 #if defined(__SSE2__)
-// The bits of the byte masks of the three fields, field f in bits 8f-8f+7.
-uint32_t field_mask(__m128i xy, __m128i z) {
-  return static_cast<uint32_t>(_mm_movemask_epi8(xy)) |
-         (static_cast<uint32_t>(_mm_movemask_epi8(z)) & 0xff) << 16;
+// All ones in each byte of the eight-byte fields in text that is in its
+// place in the common shape. The two fields of a register are checked
+// side by side, each in a 64-bit lane, first byte lowest.
+__m128i bytes_in_place(__m128i text, __m128i digits, __m128i minus) {
+  const __m128i digit_bytes = _mm_set1_epi64x(0xffffff00ffffffff);
+  const __m128i point_byte = _mm_set1_epi64x(0x000000ff00000000);
+  const __m128i lead_bytes = _mm_set1_epi64x(0x0000000000ffffff);
+  // Bytes 0-2 may be blanks, '-' or digits, byte 3 and bytes 5-7 are
+  // digits, byte 4 is the point.
+  const __m128i allowed = _mm_or_si128(
+      _mm_or_si128(
+          _mm_and_si128(digits, digit_bytes),
+          _mm_and_si128(_mm_cmpeq_epi8(text, _mm_set1_epi8('.')), point_byte)),
+      _mm_and_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(text, _mm_set1_epi8(' ')), minus),
+          lead_bytes));
+  // In bytes 0-2, a digit or a '-' is followed by a digit: the blanks come
+  // first, then perhaps one '-', then the digits.
+  const __m128i misplaced = _mm_and_si128(
+      _mm_andnot_si128(_mm_srli_epi64(digits, 8), _mm_or_si128(digits, minus)),
+      lead_bytes);
+  return _mm_andnot_si128(misplaced, allowed);
+}
+
+// The sign bit of each 64-bit lane whose field holds a '-'; a field in
+// place holds one at most.
+__m128i minus_signs(__m128i minus) {
+  const __m128i high_bits = _mm_and_si128(minus, _mm_set1_epi8(-0x80));
+  return _mm_slli_epi64(_mm_sad_epu8(high_bits, _mm_setzero_si128()), 56);
 }
 
 // The three fields at once, each in the common shape that
@@ -83,19 +108,10 @@ bool read_thousandths_fields(const char* fields, double values[3]) {
       _mm_cmpeq_epi8(_mm_min_epu8(xy_values, nine), xy_values);
   const __m128i z_digits =
       _mm_cmpeq_epi8(_mm_min_epu8(z_values, nine), z_values);
-  const uint32_t digit = field_mask(xy_digits, z_digits);
-  const uint32_t point = field_mask(_mm_cmpeq_epi8(xy, _mm_set1_epi8('.')),
-                                    _mm_cmpeq_epi8(z, _mm_set1_epi8('.')));
-  // Bytes 3 and 5-7 of each field are digits, byte 4 is the point.
-  if ((digit & 0xe8e8e8) != 0xe8e8e8 || point != 0x101010) return false;
-  const uint32_t blank = field_mask(_mm_cmpeq_epi8(xy, _mm_set1_epi8(' ')),
-                                    _mm_cmpeq_epi8(z, _mm_set1_epi8(' ')));
-  const uint32_t minus = field_mask(_mm_cmpeq_epi8(xy, _mm_set1_epi8('-')),
-                                    _mm_cmpeq_epi8(z, _mm_set1_epi8('-')));
-  // The bytes before each first digit: blanks, the last perhaps '-'.
-  const uint32_t lead = ~digit & 0x070707;
-  if ((lead & (lead + 0x010101)) != 0 || ((blank | minus) & lead) != lead ||
-      (minus & (lead >> 1)) != 0)
+  const __m128i xy_minus = _mm_cmpeq_epi8(xy, _mm_set1_epi8('-'));
+  const __m128i z_minus = _mm_cmpeq_epi8(z, _mm_set1_epi8('-'));
+  if (_mm_movemask_epi8(bytes_in_place(xy, xy_digits, xy_minus)) != 0xffff ||
+      (_mm_movemask_epi8(bytes_in_place(z, z_digits, z_minus)) & 0xff) != 0xff)
     return false;
   // Digit pairs, then [whole part, decimals] of each field, then each as
   // a whole number of thousandths.
@@ -114,20 +130,16 @@ bool read_thousandths_fields(const char* fields, double values[3]) {
                                         _mm_madd_epi16(z_pairs, hundred_one));
   const __m128i thousandths = _mm_madd_epi16(parts, _mm_set1_epi32(0x000103e8));
   const __m128d thousand = _mm_set1_pd(1000.0);
-  // The sign bit of each value whose field has a '-'. The values are
-  // stored as the caller loads them, two and one, so that its loads are
-  // served straight from these stores.
-  const auto sign = [minus](int f) -> int64_t {
-    return (minus >> (8 * f) & 0xff) != 0 ? INT64_MIN : 0;
-  };
+  // The values are stored as the caller loads them, two and one, so that
+  // its loads are served straight from these stores.
   _mm_storeu_pd(values,
                 _mm_xor_pd(_mm_div_pd(_mm_cvtepi32_pd(thousandths), thousand),
-                           _mm_castsi128_pd(_mm_set_epi64x(sign(1), sign(0)))));
+                           _mm_castsi128_pd(minus_signs(xy_minus))));
   _mm_store_sd(
       values + 2,
       _mm_xor_pd(
           _mm_div_pd(_mm_cvtepi32_pd(_mm_srli_si128(thousandths, 8)), thousand),
-          _mm_castsi128_pd(_mm_set_epi64x(0, sign(2)))));
+          _mm_castsi128_pd(minus_signs(z_minus))));
   return true;
 }
 #else
