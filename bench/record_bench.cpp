@@ -34,11 +34,17 @@ void WriteRecord(benchmark::State& state) {
   std::vector<Coor3f> atoms(count);
   for (size_t i = 0; i < count; ++i)
     atoms[i] = {-12.345 + static_cast<double>(i) * 0.001, 1034.5671, 7.8904999};
-  std::vector<std::string> text(count, kRecord);
-  std::vector<std::string_view> records(text.begin(), text.end());
+  // The records one after another in one text, as in a file.
+  std::string text;
+  for (size_t i = 0; i < count; ++i) text += kRecord;
+  RecordLines records;
+  for (size_t i = 0; i < count; ++i)
+    append_line(records, std::string_view(text).substr(i * kRecord.size(),
+                                                       kRecord.size()));
   FILE* null = fopen("/dev/null", "w");
   for (auto _ : state) write_atom_records(atoms, records, null);
   fclose(null);
+  release_lines(records);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));
 }
 BENCHMARK(WriteRecord);

@@ -28,23 +28,24 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* path = fuzz_file_with(data, size);
   GrowableArray<Coor3f> atoms;
-  GrowableArray<std::string_view> texts;
+  RecordLines texts;
   if (read_atom_records(path, atoms, texts) != 0) abort();
   const std::string input(reinterpret_cast<const char*>(data), size);
-  if (atoms.size != texts.size || atoms.size != reference_record_count(input))
+  if (atoms.size != line_count(texts) ||
+      atoms.size != reference_record_count(input))
     abort();
   apply_transformation(kCentre, kMatrix, items(atoms));
 
   char* buffer = nullptr;
   size_t length = 0;
   FILE* out = open_memstream(&buffer, &length);
-  write_atom_records(items(atoms), items(texts), out);
+  write_atom_records(items(atoms), texts, out);
   fclose(out);
   const bool same = std::string_view(buffer, length) ==
                     reference_records(input, kCentre, kMatrix);
   free(buffer);
   release_array(atoms);
-  release_array(texts);
+  release_lines(texts);
   release_coordinate_texts();
   if (!same) abort();
   return 0;

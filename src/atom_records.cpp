@@ -11,7 +11,7 @@
 #include "newlines.h"
 
 GrowableArray<Coor3f> atom;
-GrowableArray<std::string_view> lines;
+RecordLines lines;
 
 // Lines point into these, so they are kept until the process ends (or
 // until release_coordinate_texts): the list itself is never destroyed, so
@@ -47,14 +47,14 @@ size_t terminator_length(const char* line, size_t length) {
 // an atom record; false when there is no room for it.
 static bool append_if_atom_record(const char* line, const char* next,
                                   GrowableArray<Coor3f>& atom,
-                                  GrowableArray<std::string_view>& lines) {
+                                  RecordLines& lines) {
   const auto length = static_cast<size_t>(next - line);
   if (!is_atom_record(line, length)) return true;
   double xyz[3];
   read_coordinate_fields(line, length - terminator_length(line, length),
                          kXOffset, xyz);
   if (!append(atom, {xyz[0], xyz[1], xyz[2]})) return false;
-  if (!append(lines, std::string_view(line, length))) {
+  if (!append_line(lines, std::string_view(line, length))) {
     --atom.size;
     return false;
   }
@@ -62,7 +62,7 @@ static bool append_if_atom_record(const char* line, const char* next,
 }
 
 int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
-                      GrowableArray<std::string_view>& lines) {
+                      RecordLines& lines) {
   FileBytes text;
   const int error = read_file_bytes(path, &text);
   if (text.bytes == nullptr) return error;
@@ -80,8 +80,9 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
   // may claim beyond the file.
   if (text.size >= kLargeFile &&
       (!reserve(atom, atom.size + kHugePage / sizeof(Coor3f)) ||
-       !reserve(lines, lines.size + kHugePage / sizeof(std::string_view))))
+       !reserve_lines(lines, kHugePage / sizeof(LineStep))))
     return ENOMEM;
+  start_text(lines);
   const char* line = text.bytes;
   // Takes the lines that end in the block at text_block, whose newlines
   // mask marks.
@@ -109,8 +110,8 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
   return error;
 }
 
-void write_atom_records(std::span<const Coor3f> atom,
-                        std::span<const std::string_view> lines, FILE* out) {
+void write_atom_records(std::span<const Coor3f> atom, const RecordLines& lines,
+                        FILE* out) {
   static const char blanks[kHeadLength + 1] = "                              ";
   // Records are gathered here and written a block at a time; a pipe is
   // given room for a whole block, so that each write is one wake-up of the
@@ -131,9 +132,11 @@ void write_atom_records(std::span<const Coor3f> atom,
     used += length;
   };
   char fields[3 * kMaxFieldLength];
+  LineCursor cursor = first_line(lines);
   for (size_t i = 0; i < atom.size(); ++i) {
-    const std::string_view line = lines[i];
-    if (i + 16 < lines.size()) __builtin_prefetch(lines[i + 16].data());
+    const std::string_view line = next_line(cursor);
+    // The lines mostly follow one another through the text.
+    __builtin_prefetch(line.data() + 2048);
     const size_t content =
         line.size() - terminator_length(line.data(), line.size());
     // The common record: copied whole, its fields rewritten in place.

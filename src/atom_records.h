@@ -29,13 +29,14 @@ size_t terminator_length(const char* line, size_t length);
 // errno of a failed open or read (the records read before a read error are
 // kept), or ENOMEM when the file or its records find no room.
 int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
-                      GrowableArray<std::string_view>& lines);
+                      RecordLines& lines);
 
 // Gives back the memory of every coordinate file read so far. The lines
 // read from them must no longer be used. The tool itself keeps its lines
 // until it ends; this is for programs that read many files.
 void release_coordinate_texts();
 
-// Writes every record with its coordinate fields replaced, in order.
-void write_atom_records(std::span<const Coor3f> atom,
-                        std::span<const std::string_view> lines, FILE* out);
+// Writes every record with its coordinate fields replaced, in order; lines
+// holds the records' lines, one for each of atom.
+void write_atom_records(std::span<const Coor3f> atom, const RecordLines& lines,
+                        FILE* out);

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string_view>
-
 #include "growable_array.h"
+#include "record_lines.h"
 
 // The coordinates of one atom record, read from and written to its line.
 struct Coor3f {
@@ -13,7 +12,7 @@ struct Coor3f {
 
 // One element per atom record of the coordinate file, in input order.
 extern GrowableArray<Coor3f> atom;
-// The whole line of each atom record as read, terminator included;
-// lines[i] belongs to atom[i]. The text they show is kept until the process
-// ends.
-extern GrowableArray<std::string_view> lines;
+// The whole line of each atom record as read, terminator included, in the
+// same order: the i-th line belongs to atom[i]. The text they show is kept
+// until the process ends.
+extern RecordLines lines;

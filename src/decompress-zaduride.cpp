@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   const int read_error = read_atom_records(coordinate_path, atom, lines);
   if (read_error == ENOMEM) report_out_of_memory();
   apply_transformation(centre, matrix, items(atom));
-  write_atom_records(items(atom), items(lines), stdout);
+  write_atom_records(items(atom), lines, stdout);
 
   int status = 0;
   // Closing flushes what is still buffered; an earlier failed write leaves

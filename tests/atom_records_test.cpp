@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "line_views.h"
 #include "run_tool.h"
 #include "temp_dir_test.h"
 
@@ -51,7 +53,7 @@ class AtomRecordsFile : public TempDirTest {
  protected:
   void TearDown() override {
     release_array(atoms);
-    release_array(texts);
+    release_lines(texts);
     release_coordinate_texts();
     TempDirTest::TearDown();
   }
@@ -60,7 +62,7 @@ class AtomRecordsFile : public TempDirTest {
                              texts);
   }
   GrowableArray<Coor3f> atoms;
-  GrowableArray<std::string_view> texts;
+  RecordLines texts;
 };
 
 TEST_F(AtomRecordsFile, KeepsAtomRecordsWholeAndInOrder) {
@@ -72,10 +74,8 @@ TEST_F(AtomRecordsFile, KeepsAtomRecordsWholeAndInOrder) {
                       "atom\n" + second + "END\n" + third),
             0);
   ASSERT_EQ(atoms.size, 3u);
-  ASSERT_EQ(texts.size, 3u);
-  EXPECT_EQ(texts.data[0], first);
-  EXPECT_EQ(texts.data[1], second);
-  EXPECT_EQ(texts.data[2], third);
+  EXPECT_EQ(line_views(texts),
+            (std::vector<std::string_view>{first, second, third}));
   EXPECT_EQ(atoms.data[0].x, 1.0);
   EXPECT_EQ(atoms.data[0].z, 3.0);
   EXPECT_EQ(atoms.data[1].x, -4.5);
@@ -89,9 +89,8 @@ TEST_F(AtomRecordsFile, ReadsLongLinesWhole) {
       kHead + "   1.000   2.000   3.000" + std::string(5000, 'L') + "\n";
   const std::string long_other = std::string(3000, '-') + "ATOM\n";
   ASSERT_EQ(read_text(long_other + long_record + long_record), 0);
-  ASSERT_EQ(texts.size, 2u);
-  EXPECT_EQ(texts.data[0], long_record);
-  EXPECT_EQ(texts.data[1], long_record);
+  EXPECT_EQ(line_views(texts),
+            (std::vector<std::string_view>{long_record, long_record}));
 }
 
 TEST_F(AtomRecordsFile, EmptyFileHasNoRecords) {
@@ -104,7 +103,7 @@ TEST_F(AtomRecordsFile, ReportsMissingFileAndReadError) {
             ENOENT);
   EXPECT_EQ(read_atom_records(dir.c_str(), atoms, texts), EISDIR);
   EXPECT_TRUE(atoms.size == 0);
-  EXPECT_TRUE(texts.size == 0);
+  EXPECT_TRUE(line_count(texts) == 0);
 }
 
 TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
@@ -112,13 +111,13 @@ TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
   for (int i = 0; i < 200; ++i)
     text += kHead + "   1.000   2.000   3.000" + kTail + "\n";
   ASSERT_EQ(read_text(text), 0);
-  ASSERT_EQ(texts.size, 200u);
+  ASSERT_EQ(line_count(texts), 200u);
   // The last record's page is gone once the file is cut short; reading it
   // ends the run with a message instead of a crash.
   ASSERT_EQ(truncate((dir + "/coordinates.pdb").c_str(), 0), 0);
   EXPECT_EXIT(
       {
-        volatile char byte = texts.data[texts.size - 1][0];
+        volatile char byte = line_views(texts).back()[0];
         (void)byte;
         _exit(0);
       },
@@ -130,11 +129,17 @@ TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
 // Writes the records to a string instead of standard output.
 std::string written(const std::vector<Coor3f>& atoms,
                     const std::vector<std::string_view>& texts) {
+  RecordLines lines;
+  for (const std::string_view text : texts) {
+    start_text(lines);
+    EXPECT_TRUE(append_line(lines, text));
+  }
   char* buffer = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&buffer, &size);
-  write_atom_records(atoms, texts, out);
+  write_atom_records(atoms, lines, out);
   fclose(out);
+  release_lines(lines);
   std::string result(buffer, size);
   free(buffer);
   return result;

@@ -92,9 +92,11 @@ std::string record_fields(double value) {
   size_t size = 0;
   FILE* out = open_memstream(&buffer, &size);
   const std::vector<Coor3f> atoms = {{value, value, value}};
-  const std::vector<std::string_view> texts = {line};
+  RecordLines texts;
+  EXPECT_TRUE(append_line(texts, line));
   write_atom_records(atoms, texts, out);
   fclose(out);
+  release_lines(texts);
   std::string record(buffer, size);
   free(buffer);
   return record.substr(30, record.size() - 31);
@@ -180,6 +182,13 @@ TEST(WriteAtomRecords, MatchesPrintfOnRandomRecords) {
   std::uniform_real_distribution<double> coordinate(-1200.0, 12000.0);
   const std::string head = "ATOM   1234  CA  GLN A 123    ";
   const std::string line = head + std::string(24, '0') + "  1.00 48.14\r\n";
+  // The records one after another, as in a file.
+  std::string text;
+  for (int i = 0; i < 10000; ++i) text += line;
+  RecordLines texts;
+  for (int i = 0; i < 10000; ++i)
+    ASSERT_TRUE(append_line(
+        texts, std::string_view(text).substr(i * line.size(), line.size())));
   for (int round = 0; round < 50; ++round) {
     std::vector<Coor3f> atoms;
     std::string expected;
@@ -194,7 +203,6 @@ TEST(WriteAtomRecords, MatchesPrintfOnRandomRecords) {
       expected += head + printf_field(c.x) + printf_field(c.y) +
                   printf_field(c.z) + "  1.00 48.14\r\n";
     }
-    const std::vector<std::string_view> texts(atoms.size(), line);
     char* buffer = nullptr;
     size_t size = 0;
     FILE* out = open_memstream(&buffer, &size);
@@ -204,6 +212,7 @@ TEST(WriteAtomRecords, MatchesPrintfOnRandomRecords) {
     free(buffer);
     ASSERT_EQ(actual, expected) << "round " << round;
   }
+  release_lines(texts);
 }
 
 // strtod over the field's eight bytes, blank-padded past the content.
