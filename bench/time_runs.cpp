@@ -6,6 +6,10 @@
 // SINK is "null" (/dev/null), "file:PATH" (PATH, truncated before each run)
 // or "pipe" (a pipe read by `cat > /dev/null`, which is timed too).
 //
+// One run before them is not timed: it finds the file in the page cache
+// and the memory a run uses in the state the runs after it leave, as in a
+// pipeline that starts the command again and again.
+//
 // usage: time_runs SINK RUNS command [args...]
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -56,7 +60,7 @@ int main(int argc, char** argv) {
   char* reader[] = {cat, nullptr};
   std::vector<double> times;
   long max_rss = 0;
-  for (int run = 0; run < runs; ++run) {
+  for (int run = -1; run < runs; ++run) {
     const int null = open("/dev/null", O_WRONLY);
     int out = null;
     if (file != nullptr) out = open(file, O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -78,10 +82,10 @@ int main(int argc, char** argv) {
     wait4(pid, &status, 0, &usage);
     int reader_status = 0;
     if (to_pipe) waitpid(reader_pid, &reader_status, 0);
-    times.push_back(now_ms() - begin);
+    if (run >= 0) times.push_back(now_ms() - begin);
     if (file != nullptr) close(out);
     close(null);
-    max_rss = std::max(max_rss, usage.ru_maxrss);
+    if (run >= 0) max_rss = std::max(max_rss, usage.ru_maxrss);
     if (!succeeded(status) || !succeeded(reader_status)) {
       fprintf(stderr, "time_runs: %s failed\n", command[0]);
       return 1;
