@@ -66,7 +66,8 @@ inline bool read_thousandths_field(const char* field, double* value) {
 // place in the common shape. The two fields of a register are checked
 // side by side, each in a 64-bit lane, first byte lowest.
 __m128i bytes_in_place(__m128i text, __m128i digits, __m128i minus) {
-  const __m128i digit_bytes = _mm_set1_epi64x(0xffffff00ffffffff);
+  const __m128i digit_bytes =
+      _mm_set1_epi64x(static_cast<int64_t>(0xffffff00ffffffff));
   const __m128i point_byte = _mm_set1_epi64x(0x000000ff00000000);
   const __m128i lead_bytes = _mm_set1_epi64x(0x0000000000ffffff);
   // Bytes 0-2 may be blanks, '-' or digits, byte 3 and bytes 5-7 are
