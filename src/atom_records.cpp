@@ -110,20 +110,41 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
   return error;
 }
 
+// Records are gathered in a block and written a block at a time.
+constexpr size_t kBlockSize = size_t{1} << 20;
+// What a record usually takes at most, to size the block for few records.
+constexpr size_t kUsualRecordSize = 128;
+
+// Room for the block of the given number of records. Many records get a
+// whole huge page, so that filling the block faults once rather than once
+// per 4 KiB page; few get what they need. Where no room can be had, a small
+// block of its own does, at more writes.
+static std::span<char> block_for(size_t records) {
+  static GrowableArray<char> room;
+  static char small_block[4096];
+  const size_t wanted = records > kBlockSize / kUsualRecordSize
+                            ? kHugePage
+                            : records * kUsualRecordSize;
+  if (!reserve(room, wanted)) return small_block;
+  return {room.data, room.capacity < kBlockSize ? room.capacity : kBlockSize};
+}
+
 void write_atom_records(std::span<const Coor3f> atom, const RecordLines& lines,
                         FILE* out) {
   static const char blanks[kHeadLength + 1] = "                              ";
-  // Records are gathered here and written a block at a time; a pipe is
-  // given room for a whole block, so that each write is one wake-up of the
-  // reader rather than sixteen.
-  static char block[1 << 20];
-  if (!atom.empty()) fcntl(fileno(out), F_SETPIPE_SZ, sizeof block);
+  if (atom.empty()) return;
+  const std::span<char> room = block_for(atom.size());
+  char* const block = room.data();
+  const size_t block_size = room.size();
+  // A pipe is given room for a whole block, so that each write is one
+  // wake-up of the reader rather than sixteen.
+  fcntl(fileno(out), F_SETPIPE_SZ, kBlockSize);
   size_t used = 0;
   auto append_bytes = [&](const char* bytes, size_t length) {
-    if (used + length > sizeof block) {
+    if (used + length > block_size) {
       fwrite(block, 1, used, out);
       used = 0;
-      if (length > sizeof block) {
+      if (length > block_size) {
         fwrite(bytes, 1, length, out);
         return;
       }
@@ -140,7 +161,7 @@ void write_atom_records(std::span<const Coor3f> atom, const RecordLines& lines,
     const size_t content =
         line.size() - terminator_length(line.data(), line.size());
     // The common record: copied whole, its fields rewritten in place.
-    if (content >= kTailOffset && used + line.size() <= sizeof block) {
+    if (content >= kTailOffset && used + line.size() <= block_size) {
       char* record = block + used;
       memcpy(record, line.data(), line.size());
       const double xyz[3] = {atom[i].x, atom[i].y, atom[i].z};

@@ -188,6 +188,40 @@ TEST_F(BadInput, AddressSpaceFollowsTheRecordsNotTheFileSize) {
   }
 }
 
+TEST_F(BadInput, EveryLimitThatRunsWritesEveryRecord) {
+  if (const char* why = address_space_is_not_the_tools()) GTEST_SKIP() << why;
+  // Enough records for the writing to want a block of 2 MiB, which a limit
+  // just above the least that runs has no room for.
+  std::string text;
+  for (int i = 0; i < 10000; ++i) text += kRecord;
+  const std::string matrix = file("m", kIdentity);
+  const std::string coordinates = file("c.pdb", text);
+  const auto run_under = [&](long limit) {
+    return run_tool({matrix, coordinates}, {.address_space_limit = limit});
+  };
+  // A limit that runs, near the least one.
+  long low = 0;
+  long high = 64l << 20;
+  ASSERT_EQ(run_under(high).status, 0);
+  while (high - low > (64l << 10)) {
+    const long middle = (low + high) / 2;
+    (run_under(middle).status == 0 ? high : low) = middle;
+  }
+  // From well above it down to the first limit that is too small, every
+  // run writes every record; the last reports that it found no room.
+  for (long limit = high + (3l << 20); limit > 0; limit -= 128l << 10) {
+    const ToolRun r = run_under(limit);
+    if (r.err == "decompress-zaduride: out of memory\n") {
+      EXPECT_EQ(r.status, 1) << limit;
+      EXPECT_EQ(r.out, "") << limit;
+      break;
+    }
+    EXPECT_EQ(r.status, 0) << limit;
+    EXPECT_TRUE(r.out == text) << limit;
+    EXPECT_EQ(r.err, "") << limit;
+  }
+}
+
 TEST_F(BadInput, StandardOutputIsTheCoordinateFile) {
   // Moved by 10000 in x, every record grows by a byte, so the output runs
   // ahead of the records not yet written; they must still be written as
