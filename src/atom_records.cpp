@@ -121,11 +121,13 @@ constexpr size_t kUsualRecordSize = 128;
 // block of its own does, at more writes.
 static std::span<char> block_for(size_t records) {
   static GrowableArray<char> room;
-  static char small_block[4096];
   const size_t wanted = records > kBlockSize / kUsualRecordSize
                             ? kHugePage
                             : records * kUsualRecordSize;
-  if (!reserve(room, wanted)) return small_block;
+  if (!reserve(room, wanted)) {
+    static char small_block[4096];
+    return small_block;
+  }
   return {room.data, room.capacity < kBlockSize ? room.capacity : kBlockSize};
 }
 
