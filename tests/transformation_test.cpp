@@ -123,7 +123,7 @@ TEST(ApplyTransformation, SumsLeftToRightEachRoundedOnItsOwn) {
 }
 
 TEST(ApplyTransformation, EveryPathGivesTheSumsWrittenOut) {
-  // Random transformations over runs of every length up to 19, so that
+  // Random transformations over runs of every length from 1 to 19, so that
   // every element falls in every place of a vector register and in the
   // elements left over after them; magnitudes from 1e-3 to 1e7.
   std::mt19937_64 random(8);
@@ -139,7 +139,7 @@ TEST(ApplyTransformation, EveryPathGivesTheSumsWrittenOut) {
     for (float& c : centre) c = static_cast<float>(coordinate());
     for (auto& row : matrix)
       for (float& m : row) m = entry(random);
-    std::vector<Coor3f> atoms(static_cast<size_t>(round % 20));
+    std::vector<Coor3f> atoms(static_cast<size_t>(round % 19 + 1));
     for (Coor3f& a : atoms) a = {coordinate(), coordinate(), coordinate()};
     std::vector<Coor3f> expected = atoms;
     double m[4][3];
