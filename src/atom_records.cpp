@@ -43,6 +43,14 @@ size_t terminator_length(const char* line, size_t length) {
   return length >= 2 && line[length - 2] == '\r' ? 2 : 1;
 }
 
+// The line's length without its terminator, where the coordinate fields
+// need it: a line of two bytes or more beyond them holds all three, with
+// whatever terminator, so it is taken whole without looking.
+static size_t field_content_length(const char* line, size_t length) {
+  return length >= kTailOffset + 2 ? length
+                                   : length - terminator_length(line, length);
+}
+
 // Appends the line from line to next (its terminator included) when it is
 // an atom record; false when there is no room for it.
 static bool append_if_atom_record(const char* line, const char* next,
@@ -51,8 +59,8 @@ static bool append_if_atom_record(const char* line, const char* next,
   const auto length = static_cast<size_t>(next - line);
   if (!is_atom_record(line, length)) return true;
   double xyz[3];
-  read_coordinate_fields(line, length - terminator_length(line, length),
-                         kXOffset, xyz);
+  read_coordinate_fields(line, field_content_length(line, length), kXOffset,
+                         xyz);
   if (!append(atom, {xyz[0], xyz[1], xyz[2]})) return false;
   if (!append_line(lines, std::string_view(line, length))) {
     --atom.size;
@@ -160,8 +168,7 @@ void write_atom_records(std::span<const Coor3f> atom, const RecordLines& lines,
     const std::string_view line = next_line(cursor);
     // The lines mostly follow one another through the text.
     __builtin_prefetch(line.data() + 2048);
-    const size_t content =
-        line.size() - terminator_length(line.data(), line.size());
+    const size_t content = field_content_length(line.data(), line.size());
     // The common record: copied whole, its fields rewritten in place.
     if (content >= kTailOffset && used + line.size() <= block_size) {
       char* record = block + used;
