@@ -1,16 +1,19 @@
-// Runs a command several times with its standard output sent to SINK and
-// prints the median, fastest and slowest wall time in milliseconds and the
-// largest peak resident set of the command in KiB:
-// "median_ms min_ms max_ms max_rss_kib".
+// Runs commands several times with their standard output sent to SINK and
+// prints, for each command in order, one line of the median, fastest and
+// slowest wall time in milliseconds and the largest peak resident set in
+// KiB: "median_ms min_ms max_ms max_rss_kib".
 //
 // SINK is "null" (/dev/null), "file:PATH" (PATH, truncated before each run)
 // or "pipe" (a pipe read by `cat > /dev/null`, which is timed too).
 //
-// One run before them is not timed: it finds the file in the page cache
+// The commands take turns, one run each, so that a moment when the machine
+// is slower falls on all of them alike rather than on one.
+//
+// One round before them is not timed: it finds the file in the page cache
 // and the memory a run uses in the state the runs after it leave, as in a
 // pipeline that starts the command again and again.
 //
-// usage: time_runs SINK RUNS command [args...]
+// usage: time_runs SINK RUNS command [args...] [-- command [args...]]...
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -46,53 +49,74 @@ static bool succeeded(int status) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-int main(int argc, char** argv) {
-  if (argc < 4) {
-    fputs("usage: time_runs sink runs command [args...]\n", stderr);
-    return 1;
-  }
-  const char* sink = argv[1];
-  const int runs = atoi(argv[2]);
-  char** command = argv + 3;
+// Runs command once; false unless it (and the pipe's reader) succeeded.
+static bool run_once(char** command, const char* sink, double* ms, long* rss) {
   const bool to_pipe = strcmp(sink, "pipe") == 0;
   const char* file = strncmp(sink, "file:", 5) == 0 ? sink + 5 : nullptr;
   static char cat[] = "cat";
   char* reader[] = {cat, nullptr};
-  std::vector<double> times;
-  long max_rss = 0;
-  for (int run = -1; run < runs; ++run) {
-    const int null = open("/dev/null", O_WRONLY);
-    int out = null;
-    if (file != nullptr) out = open(file, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int ends[2] = {-1, -1};
-    if (to_pipe && pipe(ends) != 0) return 1;
-    const double begin = now_ms();
-    pid_t reader_pid = -1;
-    if (to_pipe) {
-      reader_pid = start(reader, ends[0], null);
-      out = ends[1];
-    }
-    const pid_t pid = start(command, -1, out);
-    if (to_pipe) {
-      close(ends[0]);
-      close(ends[1]);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    int reader_status = 0;
-    if (to_pipe) waitpid(reader_pid, &reader_status, 0);
-    if (run >= 0) times.push_back(now_ms() - begin);
-    if (file != nullptr) close(out);
-    close(null);
-    if (run >= 0) max_rss = std::max(max_rss, usage.ru_maxrss);
-    if (!succeeded(status) || !succeeded(reader_status)) {
-      fprintf(stderr, "time_runs: %s failed\n", command[0]);
-      return 1;
-    }
+  const int null = open("/dev/null", O_WRONLY);
+  int out = null;
+  if (file != nullptr) out = open(file, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int ends[2] = {-1, -1};
+  if (to_pipe && pipe(ends) != 0) return false;
+  const double begin = now_ms();
+  pid_t reader_pid = -1;
+  if (to_pipe) {
+    reader_pid = start(reader, ends[0], null);
+    out = ends[1];
   }
-  std::sort(times.begin(), times.end());
-  printf("%.3f %.3f %.3f %ld\n", times[times.size() / 2], times.front(),
-         times.back(), max_rss);
+  const pid_t pid = start(command, -1, out);
+  if (to_pipe) {
+    close(ends[0]);
+    close(ends[1]);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  int reader_status = 0;
+  if (to_pipe) waitpid(reader_pid, &reader_status, 0);
+  *ms = now_ms() - begin;
+  *rss = usage.ru_maxrss;
+  if (file != nullptr) close(out);
+  close(null);
+  return succeeded(status) && succeeded(reader_status);
+}
+
+int main(int argc, char** argv) {
+  if (argc < 4 || atoi(argv[2]) < 1) {
+    fputs("usage: time_runs sink runs command [args...] [-- command...]\n",
+          stderr);
+    return 1;
+  }
+  const char* sink = argv[1];
+  const int runs = atoi(argv[2]);
+  // Each command ends at the next "--", which becomes its argv's end.
+  std::vector<char**> commands = {argv + 3};
+  for (int i = 3; i < argc; ++i)
+    if (strcmp(argv[i], "--") == 0) {
+      argv[i] = nullptr;
+      commands.push_back(argv + i + 1);
+    }
+  std::vector<std::vector<double>> times(commands.size());
+  std::vector<long> max_rss(commands.size(), 0);
+  for (int run = -1; run < runs; ++run)
+    for (size_t c = 0; c < commands.size(); ++c) {
+      double ms = 0;
+      long rss = 0;
+      if (!run_once(commands[c], sink, &ms, &rss)) {
+        fprintf(stderr, "time_runs: %s failed\n", commands[c][0]);
+        return 1;
+      }
+      if (run < 0) continue;
+      times[c].push_back(ms);
+      max_rss[c] = std::max(max_rss[c], rss);
+    }
+  for (size_t c = 0; c < commands.size(); ++c) {
+    std::vector<double>& t = times[c];
+    std::sort(t.begin(), t.end());
+    printf("%.3f %.3f %.3f %ld\n", t[t.size() / 2], t.front(), t.back(),
+           max_rss[c]);
+  }
   return 0;
 }
