@@ -97,7 +97,18 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
   const auto take_lines = [&](const char* text_block, uint64_t mask) {
     for (; mask != 0; mask &= mask - 1) {
       const char* next = text_block + std::countr_zero(mask) + 1;
-      if (!append_if_atom_record(line, next, atom, lines)) return false;
+      const auto length = static_cast<size_t>(next - line);
+      // The usual record, with room for it and a step from the line
+      // before, is kept here; anything else takes the general way.
+      if (length >= kTailOffset + 2 && memcmp(line, "ATOM", 4) == 0 &&
+          atom.size < atom.capacity && has_room_for_step(lines, line, length)) {
+        double xyz[3];
+        read_coordinate_fields(line, length, kXOffset, xyz);
+        atom.data[atom.size++] = {xyz[0], xyz[1], xyz[2]};
+        append_step(lines, line, length);
+      } else if (!append_if_atom_record(line, next, atom, lines)) {
+        return false;
+      }
       line = next;
     }
     return true;

@@ -40,6 +40,22 @@ inline void start_text(RecordLines& lines) { lines.end = nullptr; }
 // room for it.
 bool append_line(RecordLines& lines, std::string_view line);
 
+// True when the line at line, of length bytes, can be appended as a step
+// from the line before, and there is room for the step.
+inline bool has_room_for_step(const RecordLines& lines, const char* line,
+                              size_t length) {
+  return lines.end != nullptr && lines.steps.size < lines.steps.capacity &&
+         static_cast<size_t>(line - lines.end) <= UINT16_MAX &&
+         length <= UINT16_MAX;
+}
+
+// Appends the line as a step, where has_room_for_step allows it.
+inline void append_step(RecordLines& lines, const char* line, size_t length) {
+  lines.steps.data[lines.steps.size++] = {
+      static_cast<uint16_t>(line - lines.end), static_cast<uint16_t>(length)};
+  lines.end = line + length;
+}
+
 // Makes room for count more lines.
 inline bool reserve_lines(RecordLines& lines, size_t count) {
   return reserve(lines.steps, lines.steps.size + count);
