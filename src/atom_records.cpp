@@ -33,6 +33,12 @@ bool is_atom_record(const char* line, size_t length) {
   return i + 4 <= length && memcmp(line + i, "ATOM", 4) == 0;
 }
 
+bool coordinate_texts_changed() {
+  for (const FileBytes& text : file_texts)
+    if (has_changed_since_opened(text)) return true;
+  return false;
+}
+
 void release_coordinate_texts() {
   for (const FileBytes& text : file_texts) release_file_bytes(text);
   file_texts.clear();

@@ -27,9 +27,15 @@ size_t terminator_length(const char* line, size_t length);
 
 // Appends each atom record of the file to atom and lines. Returns 0, or the
 // errno of a failed open or read (the records read before a read error are
-// kept), or ENOMEM when the file or its records find no room.
+// kept), or ENOMEM when the file or its records find no room, or
+// kFileChanged for a file that changed while it was read into memory.
 int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
                       RecordLines& lines);
+
+// True when a coordinate file read so far has changed since it was opened,
+// so that records written from its bytes may hold what it never held at
+// once. Its bytes are read until the last record is written: ask then.
+bool coordinate_texts_changed();
 
 // Gives back the memory of every coordinate file read so far. The lines
 // read from them must no longer be used. The tool itself keeps its lines

@@ -10,6 +10,7 @@
 
 #include "atom_records.h"
 #include "coor3f.h"
+#include "file_bytes.h"
 #include "transformation.h"
 
 static const char kProgram[] = "decompress-zaduride";
@@ -39,10 +40,13 @@ int main(int argc, char** argv) {
 
   // A read error still lets the records read before it through; running
   // out of room for them writes nothing.
-  const int read_error = read_atom_records(coordinate_path, atom, lines);
+  int read_error = read_atom_records(coordinate_path, atom, lines);
   if (read_error == ENOMEM) report_out_of_memory();
   apply_transformation(centre, matrix, items(atom));
   write_atom_records(items(atom), lines, stdout);
+  // A mapped file's bytes are read up to the last record written; a change
+  // to it since it was opened may be in any of them.
+  if (read_error == 0 && coordinate_texts_changed()) read_error = kFileChanged;
 
   int status = 0;
   // Closing flushes what is still buffered; an earlier failed write leaves
@@ -56,7 +60,7 @@ int main(int argc, char** argv) {
   }
   if (read_error != 0) {
     fprintf(stderr, "%s: %s: %s\n", kProgram, coordinate_path,
-            strerror(read_error));
+            file_error_reason(read_error));
     status = 1;
   }
   return status;

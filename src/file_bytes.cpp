@@ -38,7 +38,8 @@ static bool is_standard_output(const struct stat& status) {
 }
 
 // Maps a regular file whole, read-only and prefaulted: its bytes are used in
-// place, with no copy. Returns false where the file can't be mapped.
+// place, with no copy, and the file is kept open. Returns false where the
+// file can't be mapped.
 static bool map_whole_file(FILE* file, const struct stat& status,
                            const char* path, FileBytes* content) {
   if (!S_ISREG(status.st_mode) || status.st_size <= 0 ||
@@ -57,7 +58,7 @@ static bool map_whole_file(FILE* file, const struct stat& status,
   struct sigaction action {};
   action.sa_handler = report_unreadable_mapping;
   sigaction(SIGBUS, &action, nullptr);
-  *content = {static_cast<char*>(mapped), size, true};
+  *content = {static_cast<char*>(mapped), size, true, file, status};
   return true;
 }
 
@@ -65,7 +66,6 @@ static bool map_whole_file(FILE* file, const struct stat& status,
 // an error, content holds what was read before it.
 static int read_whole_file(FILE* file, const struct stat& status,
                            FileBytes* content) {
-  *content = {nullptr, 0, false};
   size_t capacity = 1 << 16;
   // One byte more than a regular file's size, so that its end is seen
   // without growing the buffer.
@@ -95,25 +95,58 @@ static int read_whole_file(FILE* file, const struct stat& status,
     }
     if (feof(file)) break;
   }
-  *content = {buffer, used, false};
+  content->bytes = buffer;
+  content->size = used;
   return error;
 }
 
+static bool is_same_time(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// A write moves the size or the modification time; the change time also
+// moves for a write whose modification time was set back after it. A name
+// given to the file or taken from it moves the change time alone, as when
+// a new file is renamed over its name: its bytes stay as they were.
+static bool is_as_opened(FILE* file, const struct stat& opened) {
+  struct stat now {};
+  if (fstat(fileno(file), &now) != 0) return false;
+  return now.st_size == opened.st_size &&
+         is_same_time(now.st_mtim, opened.st_mtim) &&
+         (is_same_time(now.st_ctim, opened.st_ctim) ||
+          now.st_nlink != opened.st_nlink);
+}
+
 int read_file_bytes(const char* path, FileBytes* content) {
-  *content = {nullptr, 0, false};
+  *content = {};
   FILE* file = fopen(path, "r");
   if (file == nullptr) return errno;
   // A status that can't be had reads as that of a non-regular file.
   struct stat status {};
   if (fstat(fileno(file), &status) != 0) status.st_mode = 0;
-  int error = 0;
-  if (!map_whole_file(file, status, path, content))
-    error = read_whole_file(file, status, content);
+  if (map_whole_file(file, status, path, content)) return 0;
+  int error = read_whole_file(file, status, content);
+  // A regular file read into memory may have been changed as it was read;
+  // pipes and devices have no status that would tell.
+  if (error == 0 && S_ISREG(status.st_mode) && !is_as_opened(file, status)) {
+    free(content->bytes);
+    *content = {};
+    error = kFileChanged;
+  }
   fclose(file);
   return error;
 }
 
+bool has_changed_since_opened(const FileBytes& content) {
+  return content.file != nullptr && !is_as_opened(content.file, content.opened);
+}
+
+const char* file_error_reason(int error) {
+  return error == kFileChanged ? "file changed while in use" : strerror(error);
+}
+
 void release_file_bytes(const FileBytes& content) {
+  if (content.file != nullptr) fclose(content.file);
   if (content.mapped)
     munmap(content.bytes, content.size);
   else

@@ -1,10 +1,14 @@
 #include "atom_records.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -126,6 +130,80 @@ TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
       "while in use\n$");
 }
 
+// The records as write_atom_records writes them, into a string.
+std::string written_records(std::span<const Coor3f> atoms,
+                            const RecordLines& texts) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  write_atom_records(atoms, texts, out);
+  fclose(out);
+  std::string result(buffer, size);
+  free(buffer);
+  return result;
+}
+
+TEST_F(AtomRecordsFile, ChangesWhileInUseAreSeenOnceTheRecordsAreWritten) {
+  // 41,010 records of 81 bytes: 3,321,810 bytes, of which the last 4 KiB
+  // page holds 4,050. A cut inside that page leaves it mapped and reading
+  // as zeros, with no signal.
+  const std::string record = kHead + "  12.345  -6.789  10.111" + kTail + "\n";
+  std::string text, other;
+  for (int i = 0; i < 41010; ++i) {
+    text += record;
+    other += record.substr(0, 17) + "GLY" + record.substr(20);
+  }
+  const std::string path = dir + "/coordinates.pdb";
+  const auto cut_by = [&](off_t bytes) {
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(text.size()) - bytes),
+              0);
+  };
+  struct Case {
+    const char* change;
+    std::function<void()> make;
+    bool seen;
+  };
+  const Case cases[] = {
+      {"none", [] {}, false},
+      {"cut by 1 byte", [&] { cut_by(1); }, true},
+      {"cut by 3,950 bytes", [&] { cut_by(3950); }, true},
+      {"rewritten with '>', the same size", [&] { write_file(path, other); },
+       true},
+      {"appended to",
+       [&] {
+         const int file = open(path.c_str(), O_WRONLY | O_APPEND);
+         ASSERT_EQ(write(file, record.data(), record.size()),
+                   static_cast<ssize_t>(record.size()));
+         close(file);
+       },
+       true},
+      // The records stay those of the file that was opened.
+      {"a new file renamed over its name",
+       [&] {
+         write_file(dir + "/new.pdb", other);
+         ASSERT_EQ(rename((dir + "/new.pdb").c_str(), path.c_str()), 0);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    write_file(path, text);
+    // Times far in the past, so that a write moves them however coarse the
+    // file system's clock.
+    const timespec long_ago[2] = {{1, 0}, {1, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), long_ago, 0), 0);
+    ASSERT_EQ(read_atom_records(path.c_str(), atoms, texts), 0) << c.change;
+    c.make();
+    const std::string out = written_records(items(atoms), texts);
+    EXPECT_EQ(coordinate_texts_changed(), c.seen) << c.change;
+    if (!c.seen) {
+      EXPECT_TRUE(out == text) << c.change;
+    }
+    release_array(atoms);
+    release_lines(texts);
+    release_coordinate_texts();
+  }
+}
+
 // Writes the records to a string instead of standard output.
 std::string written(const std::vector<Coor3f>& atoms,
                     const std::vector<std::string_view>& texts) {
@@ -134,14 +212,8 @@ std::string written(const std::vector<Coor3f>& atoms,
     start_text(lines);
     EXPECT_TRUE(append_line(lines, text));
   }
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&buffer, &size);
-  write_atom_records(atoms, lines, out);
-  fclose(out);
+  std::string result = written_records(atoms, lines);
   release_lines(lines);
-  std::string result(buffer, size);
-  free(buffer);
   return result;
 }
 

@@ -1,6 +1,8 @@
 // Whole-program runs on hostile input: every case ends with exit status 0
 // or 1 (never a signal) and with exactly the output the layout defines.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -244,6 +246,64 @@ TEST_F(BadInput, StandardOutputIsTheCoordinateFile) {
     EXPECT_EQ(r.status, 0) << input;
     EXPECT_EQ(r.err, "") << input;
     EXPECT_TRUE(read_file(path) == expected) << input;
+  }
+}
+
+TEST_F(BadInput, CoordinateFileChangedWhileTheToolWrites) {
+  // 8.1 MB of records, more than a pipe holds: the tool still has records
+  // to write when the file changes.
+  std::string text, doubled;
+  for (int i = 0; i < 100000; ++i) {
+    text += kRecord;
+    // x 12.772 doubled is 25.544.
+    doubled += kRecord.substr(0, 30) + "  25.544" + kRecord.substr(38);
+  }
+  const std::string matrix = file("m", kIdentity);
+  const std::string path = dir + "/c.pdb";
+  struct Case {
+    const char* change;
+    std::function<void()> make;
+    int status;
+  };
+  const Case cases[] = {
+      {"cut by 1 byte",
+       [&] {
+         ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(text.size() - 1)),
+                   0);
+       },
+       1},
+      {"rewritten in place, the same size",
+       [&] {
+         const int out = open(path.c_str(), O_WRONLY);
+         ASSERT_EQ(pwrite(out, doubled.data(), doubled.size(), 0),
+                   static_cast<ssize_t>(doubled.size()));
+         close(out);
+       },
+       1},
+      // The tool goes on reading the file it opened.
+      {"a new file renamed over its name",
+       [&] {
+         write_file(dir + "/new.pdb", doubled);
+         ASSERT_EQ(rename((dir + "/new.pdb").c_str(), path.c_str()), 0);
+       },
+       0},
+  };
+  for (const Case& c : cases) {
+    write_file(path, text);
+    // Times far in the past, so that a write moves them however coarse the
+    // file system's clock.
+    const timespec long_ago[2] = {{1, 0}, {1, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), long_ago, 0), 0);
+    const ToolRun r = run_tool({matrix, path}, {.on_output = c.make});
+    EXPECT_EQ(r.status, c.status) << c.change;
+    if (c.status == 0) {
+      EXPECT_EQ(r.err, "") << c.change;
+      EXPECT_TRUE(r.out == text) << c.change;
+    } else {
+      EXPECT_EQ(r.err, "decompress-zaduride: " + path +
+                           ": file changed while in use\n")
+          << c.change;
+    }
   }
 }
 

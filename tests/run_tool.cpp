@@ -71,13 +71,17 @@ ToolRun run_tool(const std::vector<std::string>& args,
 
   int input[2] = {-1, -1};
   if (options.stdin_text != nullptr && pipe(input) != 0) abort();
+  int output[2] = {-1, -1};
+  if (options.on_output && pipe(output) != 0) abort();
   const pid_t pid = fork();
   if (pid == 0) {
     const int in = options.stdin_text ? input[0] : open("/dev/null", O_RDONLY);
-    const int out =
-        open(out_path.c_str(),
-             options.stdout_read_write ? O_RDWR : O_WRONLY | O_CREAT | O_TRUNC,
-             0600);
+    const int out = options.on_output ? output[1]
+                                      : open(out_path.c_str(),
+                                             options.stdout_read_write
+                                                 ? O_RDWR
+                                                 : O_WRONLY | O_CREAT | O_TRUNC,
+                                             0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0) _exit(127);
     dup2(in, 0);
@@ -87,6 +91,7 @@ ToolRun run_tool(const std::vector<std::string>& args,
     close(out);
     close(err);
     if (options.stdin_text) close(input[1]);
+    if (options.on_output) close(output[0]);
     if (options.close_stdout) close(1);
     if (options.address_space_limit > 0) {
       const rlimit limit = {static_cast<rlim_t>(options.address_space_limit),
@@ -109,13 +114,25 @@ ToolRun run_tool(const std::vector<std::string>& args,
     }
     close(input[1]);
   }
+  std::string piped;
+  if (options.on_output) {
+    close(output[1]);
+    char buffer[1 << 16];
+    for (bool first = true;; first = false) {
+      const ssize_t n = read(output[0], buffer, first ? 1 : sizeof buffer);
+      if (n <= 0) break;
+      piped.append(buffer, static_cast<size_t>(n));
+      if (first) options.on_output();
+    }
+    close(output[0]);
+  }
   int wait_status = 0;
   waitpid(pid, &wait_status, 0);
   ToolRun run;
   run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status)
                                       : 128 + WTERMSIG(wait_status);
-  const bool captured = !options.stdout_path;
-  run.out = captured && !options.close_stdout ? read_file(out_path) : "";
+  const bool captured = !options.stdout_path && !options.on_output;
+  run.out = captured && !options.close_stdout ? read_file(out_path) : piped;
   run.err = read_file(err_path);
   if (captured) unlink(out_path.c_str());
   unlink(err_path.c_str());

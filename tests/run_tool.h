@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct RunOptions {
   const std::string* stdin_text = nullptr;
   // A limit on the tool's address space in bytes; 0 for none.
   long address_space_limit = 0;
+  // Standard output is a pipe, and this is called once its first byte has
+  // arrived, before the rest is read: a tool with more to write than the
+  // pipe holds can't finish meanwhile.
+  std::function<void()> on_output = nullptr;
 };
 
 // Runs the tool with the given arguments. When ZADURIDE_TOOL_WRAPPER is set
