@@ -1,10 +1,12 @@
 // Whole-program tests of the documented recipes and worked examples: the
 // matrices other programs print, converted as the manual page says; what the
-// centre does; compressed entries through a pipe; ensembles.
+// centre does; compressed entries through a pipe; ensembles; ligands moved
+// under another name; the check of a converted matrix; many poses at once.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,20 @@ std::string record(const std::string& fields) { return kHead + fields + kTail; }
 
 class Recipes : public TempDirTest {
  protected:
+  // The documents call the tool by its installed name: a script of that
+  // name, first on the shell's PATH, starts the tool under test.
+  void SetUp() override {
+    TempDirTest::SetUp();
+    std::string script = "#!/bin/sh\nexec";
+    for (const std::string& word : tool_command()) script += " '" + word + "'";
+    ASSERT_EQ(shell("mkdir bin"), 0);
+    file("bin/decompress-zaduride", script + " \"$@\"\n");
+    ASSERT_EQ(shell("chmod +x bin/decompress-zaduride"), 0);
+  }
   // Runs a shell command in the test's directory; gives its exit status.
   int shell(const std::string& command) {
-    const int status = system(("cd '" + dir + "' && " + command).c_str());
+    const int status = system(
+        ("cd '" + dir + "' && PATH=\"$PWD/bin:$PATH\" && " + command).c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 };
@@ -69,18 +82,54 @@ const std::string kFourByFourConversion =
     "tr '(),[]\\n' '      ' < matrix.txt | awk '{print \"0 0 0\"; "
     "print $4, $8, $12; print $1, $2, $3; print $5, $6, $7; "
     "print $9, $10, $11}' > pose.mat";
+const std::string kRowVectorConversion =
+    "tr '(),[]\\n' '      ' < matrix.txt | awk '{print \"0 0 0\"; "
+    "print $13, $14, $15; print $1, $5, $9; print $2, $6, $10; "
+    "print $3, $7, $11}' > pose.mat";
 const std::string kThreeByFourConversion =
     "awk 'NF == 4 && $4 ~ /^[-+.0-9]/ && n++ < 3 {r[n] = $1 \" \" $2 "
     "\" \" $3; t[n] = $4} END {print \"0 0 0\"; print t[1], t[2], t[3]; "
     "print r[1]; print r[2]; print r[3]}' chimera.txt > pose.mat";
 
-// What the Biopython recipe runs, in Python; its output is the row below.
+// The Biopython recipe, in Python; its output is the row below.
 const std::string kBiopythonConversion =
+    "import numpy\n"
+    "rot, tran = sup.rotran\n"
     "numpy.savetxt(\"pose.mat\", numpy.vstack([numpy.zeros(3), tran, "
     "rot.T]))";
 const std::string kCompressedEntryPipe =
     "zcat pdb1abc.ent.gz | decompress-zaduride pose.mat /dev/stdin > "
     "moved.pdb";
+// HETATM records become atom records under a six-byte name that begins with
+// ATOM, and take their own name back after the tool.
+const std::string kLigandRename =
+    "sed 's/^HETATM/ATOMHT/' complex.pdb | decompress-zaduride pose.mat "
+    "/dev/stdin | sed 's/^ATOMHT/HETATM/' > moved.pdb";
+// TM-align's own superposition: structure 1 moved, then TER and structure 2.
+const std::string kTmAlignTheirs =
+    "awk '/^TER/ {exit} 1' sup_all_atm.pdb > theirs.pdb";
+// The tool's output against a structure the program moved itself, atom by
+// atom by name, residue and chain (columns 13 to 27).
+const std::string kCheckConversion =
+    "decompress-zaduride pose.mat mobile.pdb > moved.pdb\n"
+    "awk '{k = substr($0, 13, 15)} NR == FNR {a[k] = substr($0, 31, 24); "
+    "next} k in a && /^(ATOM|HETATM)/ {n++; for (i = 0; i < 3; i++) {d = "
+    "substr(a[k], 1 + 8 * i, 8) - substr($0, 31 + 8 * i, 8); if (d < 0) d = "
+    "-d; if (d > m) m = d}} END {printf \"%d atoms compared, largest "
+    "difference %.3f\\n\", n, m}' moved.pdb theirs.pdb";
+// Many poses, one output file each; the subshell keeps exit from ending an
+// interactive shell.
+const std::string kPoseLoop =
+    "( for matrix in poses/*.mat; do\n"
+    "    out=${matrix%.mat}.pdb\n"
+    "    decompress-zaduride \"$matrix\" receptor.pdb > \"$out\" || { rm -f "
+    "\"$out\"; exit 1; }\n"
+    "  done )";
+const std::string kPoseXargs =
+    "printf '%s\\n' poses/*.mat | xargs -P 4 -I {} sh -c "
+    "'out=${1%.mat}.pdb\n"
+    "    decompress-zaduride \"$1\" receptor.pdb > \"$out\" || { rm -f "
+    "\"$out\"; exit 1; }' sh {}";
 
 const Recipe kRecipes[] = {
     {"TM-align 20190822 (Debian), -m", "tm.mat",
@@ -121,7 +170,15 @@ const Recipe kRecipes[] = {
      "0.48 0.64 0.60 2.5\n"
      "0 0 0 1\n",
      kFourByFourConversion},
-    {"ChimeraX, measure rotation or matchmaker", "chimera.txt",
+    // The same matrix for row vectors, x' = x·M: its transpose, the
+    // translation in the bottom row, as numpy prints it.
+    {"a 4x4 matrix for row vectors, as numpy prints it", "matrix.txt",
+     "[[ 0.36 -0.8   0.48  0.  ]\n"
+     " [ 0.48  0.6   0.64  0.  ]\n"
+     " [-0.8   0.    0.6   0.  ]\n"
+     " [10.   -5.    2.5   1.  ]]\n",
+     kRowVectorConversion},
+    {"ChimeraX, measure rotation", "chimera.txt",
      "Matrix rotation and translation\n"
      "   0.36000000   0.48000000  -0.80000000  10.00000000\n"
      "  -0.80000000   0.60000000   0.00000000  -5.00000000\n"
@@ -131,7 +188,7 @@ const Recipe kRecipes[] = {
      "Rotation angle (degrees) 66.42182152\n"
      "Shift along axis   1.11111111\n",
      kThreeByFourConversion},
-    {"Chimera, matrixget", "chimera.txt",
+    {"a 3x4 matrix, tab-indented rows under a heading", "chimera.txt",
      "Model 0.0\n"
      "\t0.36 0.48 -0.8 10\n"
      "\t-0.8 0.6 0 -5\n"
@@ -172,18 +229,24 @@ TEST_F(Recipes, DocumentsGiveTheTestedConversions) {
   const std::string readme = read_file(source + "/README.md");
   const std::string manual = read_file(source + "/decompress-zaduride.1");
   const std::string ci_check = read_file(source + "/.ci/tm-align-check");
-  for (const std::string& conversion :
-       {kTmAlignConversion, kFourByFourConversion, kThreeByFourConversion,
-        kBiopythonConversion, kCompressedEntryPipe}) {
-    SCOPED_TRACE(conversion);
-    EXPECT_NE(readme.find(conversion), std::string::npos);
-    // The manual page writes a backslash as \e.
-    std::string in_roff;
-    for (const char c : conversion) {
-      in_roff += c;
-      if (c == '\\') in_roff += 'e';
+  for (const std::string& recipe :
+       {kTmAlignConversion, kFourByFourConversion, kRowVectorConversion,
+        kThreeByFourConversion, kBiopythonConversion, kCompressedEntryPipe,
+        kLigandRename, kTmAlignTheirs, kCheckConversion, kPoseLoop,
+        kPoseXargs}) {
+    // Line by line, since the documents indent their blocks.
+    std::istringstream lines(recipe);
+    for (std::string line; std::getline(lines, line);) {
+      SCOPED_TRACE(line);
+      EXPECT_NE(readme.find(line), std::string::npos);
+      // The manual page writes a backslash as \e.
+      std::string in_roff;
+      for (const char c : line) {
+        in_roff += c;
+        if (c == '\\') in_roff += 'e';
+      }
+      EXPECT_NE(manual.find(in_roff), std::string::npos);
     }
-    EXPECT_NE(manual.find(in_roff), std::string::npos);
   }
   EXPECT_NE(ci_check.find(kTmAlignConversion), std::string::npos);
 }
@@ -264,6 +327,135 @@ TEST_F(Recipes, CompressedEntryThroughAPipe) {
   EXPECT_EQ(shell(pipe + " 2> err"), 0);
   EXPECT_EQ(read_file(dir + "/moved.pdb"), kMoved);
   EXPECT_EQ(read_file(dir + "/err"), "");
+}
+
+// A record of residue `residue` whose coordinate fields are `fields`.
+std::string residue_record(const std::string& name, int residue,
+                           const std::string& fields) {
+  return name + "    " + std::to_string(residue) + "  CA  GLY A   " +
+         std::to_string(residue) + "    " + fields + kTail;
+}
+
+struct LigandCase {
+  const char* what;
+  std::string matrix;
+  std::string complex;
+  std::string moved;
+};
+
+// Every line of `pdb` that begins with ATOM or HETATM, in order.
+std::string atom_and_hetatm_lines(const std::string& pdb) {
+  std::string kept;
+  std::istringstream lines(pdb);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("ATOM", 0) == 0 || line.rfind("HETATM", 0) == 0)
+      kept += line + "\n";
+  return kept;
+}
+
+TEST_F(Recipes, LigandsRenamedMoveWithTheRest) {
+  const std::string entry = read_file(TEST_DATA_DIR "/7ddo_ligands.pdb");
+  const LigandCase cases[] = {
+      // The identity leaves every byte of the kept records as it was: ATOM
+      // and HETATM records come out in input order, nothing else.
+      {"a real entry's ligands by the identity",
+       "0 0 0\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n", entry,
+       atom_and_hetatm_lines(entry)},
+      // The worked example's matrix: a HETATM record moves as the ATOM
+      // record with the same fields does, (-2, 0.5, 4) to (6.32, -3.10,
+      // 4.26), and keeps its name; TER and CONECT are dropped.
+      {"the worked example's transformation",
+       "0 0 0\n10.0 -5.0 2.5\n0.36 0.48 -0.80\n-0.80 0.60 0.00\n"
+       "0.48 0.64 0.60\n",
+       residue_record("ATOM  ", 1, "   1.000   2.000   3.000") + "TER\n" +
+           residue_record("HETATM", 2, "  -2.000   0.500   4.000") +
+           "CONECT    2    1\nEND\n",
+       residue_record("ATOM  ", 1, "   8.920  -4.600   6.060") +
+           residue_record("HETATM", 2, "   6.320  -3.100   4.260")},
+  };
+  for (const LigandCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    file("pose.mat", c.matrix);
+    file("complex.pdb", c.complex);
+    EXPECT_EQ(shell(kLigandRename + " 2> err"), 0);
+    EXPECT_EQ(read_file(dir + "/moved.pdb"), c.moved);
+    EXPECT_EQ(read_file(dir + "/err"), "");
+  }
+}
+
+TEST_F(Recipes, CheckTellsTheRightConversionFromItsTranspose) {
+  // Three atoms and, as a program writes its own superposition, the same
+  // atoms moved by the worked example (one field 0.001 off, as a program
+  // that rounds to single precision writes it), and a water of its own.
+  file("mobile.pdb",
+       residue_record("ATOM  ", 1, "   1.000   2.000   3.000") +
+           residue_record("ATOM  ", 2, "  -2.000   0.500   4.000") +
+           residue_record("ATOM  ", 3, "  10.000 -10.000   0.000"));
+  // As TM-align writes them, with structure 2 after TER; its atoms have the
+  // same names and residues, far from the others.
+  file("sup_all_atm.pdb",
+       "REMARK    moved by another program\n" +
+           residue_record("ATOM  ", 1, "   8.921  -4.600   6.060") +
+           residue_record("ATOM  ", 2, "   6.320  -3.100   4.260") +
+           residue_record("ATOM  ", 3, "   8.800 -19.000   0.900") +
+           "HETATM    4  O   HOH A   4       0.000   0.000   0.000\nTER\n" +
+           residue_record("ATOM  ", 1, " 100.000 100.000 100.000") + "END\n");
+  const struct {
+    const char* what;
+    const char* matrix;
+    const char* report;
+  } cases[] = {
+      // Largest difference: 8.921 - 8.920.
+      {"the right conversion",
+       "0 0 0\n10 -5 2.5\n0.36 0.48 -0.80\n-0.80 0.60 0.00\n0.48 0.64 0.60\n",
+       "3 atoms compared, largest difference 0.001\n"},
+      // The transpose moves (10, -10, 0) to (3.60 + 8.00 + 0 + 10,
+      // 4.80 - 6.00 + 0 - 5, -8.00 + 0 + 0 + 2.5) = (21.6, -6.2, -5.5):
+      // 21.6 - 8.8 = 12.8 and -6.2 + 19 = 12.8; every other field less.
+      {"its transpose",
+       "0 0 0\n10 -5 2.5\n0.36 -0.80 0.48\n0.48 0.60 0.64\n-0.80 0.00 0.60\n",
+       "3 atoms compared, largest difference 12.800\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    file("pose.mat", c.matrix);
+    EXPECT_EQ(
+        shell(kTmAlignTheirs + " && {\n" + kCheckConversion + "\n} > report"),
+        0);
+    EXPECT_EQ(read_file(dir + "/report"), c.report);
+  }
+}
+
+TEST_F(Recipes, ManyPosesOneFileEach) {
+  const struct {
+    const char* what;
+    std::string command;
+    bool with_bad_pose;
+    int status;
+  } cases[] = {
+      {"the loop", kPoseLoop, false, 0},
+      // The loop stops at the bad pose and leaves no file for it.
+      {"the loop, a bad pose last", kPoseLoop, true, 1},
+      {"xargs", kPoseXargs, false, 0},
+      // xargs runs every pose, waits for them all, and exits 123 when one
+      // of them failed.
+      {"xargs, a bad pose last", kPoseXargs, true, 123},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(shell("rm -rf poses && mkdir poses"), 0);
+    file("receptor.pdb", kRecords);
+    file("poses/a.mat",
+         "0 0 0\n10.0 -5.0 2.5\n0.36 0.48 -0.80\n-0.80 0.60 0.00\n"
+         "0.48 0.64 0.60\n");
+    file("poses/b.mat", "0 0 0\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n");
+    // Four lines: a reading error.
+    if (c.with_bad_pose) file("poses/z.mat", "0 0 0\n0 0 0\n1 0 0\n0 1 0\n");
+    EXPECT_EQ(shell("{\n" + c.command + "\n} 2> err"), c.status);
+    EXPECT_EQ(read_file(dir + "/poses/a.pdb"), kMoved);
+    EXPECT_EQ(read_file(dir + "/poses/b.pdb"), kRecords);
+    EXPECT_EQ(shell("test -e poses/z.pdb"), 1);
+  }
 }
 
 }  // namespace
