@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -34,9 +35,8 @@ bool is_atom_record(const char* line, size_t length) {
 }
 
 bool coordinate_texts_changed() {
-  for (const FileBytes& text : file_texts)
-    if (has_changed_since_opened(text)) return true;
-  return false;
+  return std::any_of(file_texts.begin(), file_texts.end(),
+                     has_changed_since_opened);
 }
 
 void release_coordinate_texts() {
