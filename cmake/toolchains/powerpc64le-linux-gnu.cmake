@@ -1,5 +1,5 @@
 # 64-bit POWER, little-endian (Debian's ppc64el); built with
-# g++-powerpc64le-linux-gnu, which fuses multiply-adds unless told not to.
+# g++-powerpc64le-linux-gnu.
 set(CMAKE_SYSTEM_PROCESSOR ppc64le)
 set(ZADURIDE_CROSS_TRIPLE powerpc64le-linux-gnu)
 set(ZADURIDE_CROSS_QEMU qemu-ppc64le)
