@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,6 +80,11 @@ static int read_whole_file(FILE* file, const struct stat& status,
     if (used == capacity) {
       // Large blocks are grown by moving their pages, so a quarter more at
       // a time costs little and claims little more than the file holds.
+      // A 32-bit address space ends before the sum would wrap around.
+      if (capacity > SIZE_MAX - capacity / 4) {
+        error = ENOMEM;
+        break;
+      }
       const size_t larger_capacity = capacity + capacity / 4;
       char* larger = static_cast<char*>(realloc(buffer, larger_capacity));
       if (larger == nullptr) {
@@ -119,11 +125,28 @@ static bool is_as_opened(FILE* file, const struct stat& opened) {
 
 int read_file_bytes(const char* path, FileBytes* content) {
   *content = {};
+  // A 32-bit build's file offsets end at 2 GiB: open or fstat of a larger
+  // file fails with EOVERFLOW (or, under an emulator whose kernel opens it
+  // anyway, only fstat does). A build whose offsets go further still has
+  // only a 32-bit address space. Either way the file can't be held whole:
+  // say so, rather than read it as a stream until memory runs out, or map
+  // its size cut to 32 bits and lose the rest.
   FILE* file = fopen(path, "r");
-  if (file == nullptr) return errno;
+  if (file == nullptr) return errno == EOVERFLOW ? EFBIG : errno;
   // A status that can't be had reads as that of a non-regular file.
   struct stat status {};
-  if (fstat(fileno(file), &status) != 0) status.st_mode = 0;
+  bool too_large = false;
+  if (fstat(fileno(file), &status) != 0) {
+    too_large = errno == EOVERFLOW;
+    status.st_mode = 0;
+  }
+  if (S_ISREG(status.st_mode) && static_cast<uintmax_t>(status.st_size) >
+                                     static_cast<uintmax_t>(PTRDIFF_MAX))
+    too_large = true;
+  if (too_large) {
+    fclose(file);
+    return EFBIG;
+  }
   if (map_whole_file(file, status, path, content)) return 0;
   int error = read_whole_file(file, status, content);
   // A regular file read into memory may have been changed as it was read;

@@ -145,6 +145,19 @@ TEST_F(BadInput, CoordinatesFromAPipe) {
   EXPECT_TRUE(from_pipe.out == from_file.out);
 }
 
+TEST_F(BadInput, FileLargerThanA32BitAddressSpace) {
+  if (sizeof(size_t) > 4) GTEST_SKIP() << "the address space holds the file";
+  // 5 GiB, sparse: a record, then nothing. Its size cut to 32 bits would
+  // be 1 GiB and the record would come out as if the file ended there.
+  const std::string coordinates = file("c", kRecord);
+  ASSERT_EQ(truncate64(coordinates.c_str(), off64_t{5} << 30), 0);
+  const ToolRun r = run_tool({file("m", kIdentity), coordinates});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "decompress-zaduride: " + coordinates + ": File too large\n");
+}
+
 TEST_F(BadInput, OutOfMemory) {
   if (const char* why = address_space_is_not_the_tools()) GTEST_SKIP() << why;
   std::string text;
