@@ -59,7 +59,7 @@ static bool map_whole_file(FILE* file, const struct stat& status,
   struct sigaction action {};
   action.sa_handler = report_unreadable_mapping;
   sigaction(SIGBUS, &action, nullptr);
-  *content = {static_cast<char*>(mapped), size, true, file, status};
+  *content = {static_cast<char*>(mapped), size, file, status};
   return true;
 }
 
@@ -169,9 +169,10 @@ const char* file_error_reason(int error) {
 }
 
 void release_file_bytes(const FileBytes& content) {
-  if (content.file != nullptr) fclose(content.file);
-  if (content.mapped)
+  if (content.file != nullptr) {
     munmap(content.bytes, content.size);
-  else
+    fclose(content.file);
+  } else {
     free(content.bytes);
+  }
 }

@@ -10,9 +10,9 @@
 struct FileBytes {
   char* bytes;
   size_t size;
-  bool mapped;
   // A mapped file is kept open, so that once its bytes have been used it
-  // can be told whether it changed meanwhile; nullptr otherwise.
+  // can be told whether it changed meanwhile; nullptr for bytes read into
+  // memory.
   FILE* file;
   // The file's status when it was opened.
   struct stat opened;
