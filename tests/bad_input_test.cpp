@@ -31,6 +31,18 @@ const std::string kRecord =
     "ATOM      1  N   GLN A   3      12.772  36.309   7.065  1.00100.00        "
     "   N  \n";
 
+// The line, count times over.
+std::string repeated(const std::string& line, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += line;
+  return text;
+}
+
+// kRecord with the given bytes in place of its x field (offsets 30-37).
+std::string record_with_x(const std::string& field) {
+  return kRecord.substr(0, 30) + field + kRecord.substr(38);
+}
+
 using BadInput = TempDirTest;
 
 // Why a limit on the address space would not be the tool's alone, or
@@ -160,8 +172,7 @@ TEST_F(BadInput, FileLargerThanA32BitAddressSpace) {
 
 TEST_F(BadInput, OutOfMemory) {
   if (const char* why = address_space_is_not_the_tools()) GTEST_SKIP() << why;
-  std::string text;
-  for (int i = 0; i < 250000; ++i) text += kRecord;
+  const std::string text = repeated(kRecord, 250000);
   const std::string coordinates = file("c", text);
   // Too little room for the records: the file itself, or the arrays of
   // records, can't be had.
@@ -180,11 +191,9 @@ TEST_F(BadInput, AddressSpaceFollowsTheRecordsNotTheFileSize) {
   // 51 MB of remarks and one record need little more than the file itself;
   // 49 MB of records need room for their coordinates and lines as well.
   const std::string remark(80, 'R');
-  std::string remarks;
-  for (int i = 0; i < 637500; ++i) remarks += "REMARK " + remark + "\n";
-  remarks += kRecord;
-  std::string records;
-  for (int i = 0; i < 600000; ++i) records += kRecord;
+  const std::string remarks =
+      repeated("REMARK " + remark + "\n", 637500) + kRecord;
+  const std::string records = repeated(kRecord, 600000);
   struct Case {
     std::string text, expected;
     double share;
@@ -207,8 +216,7 @@ TEST_F(BadInput, EveryLimitThatRunsWritesEveryRecord) {
   if (const char* why = address_space_is_not_the_tools()) GTEST_SKIP() << why;
   // Enough records for the writing to want a block of 2 MiB, which a limit
   // just above the least that runs has no room for.
-  std::string text;
-  for (int i = 0; i < 10000; ++i) text += kRecord;
+  const std::string text = repeated(kRecord, 10000);
   const std::string matrix = file("m", kIdentity);
   const std::string coordinates = file("c.pdb", text);
   const auto run_under = [&](long limit) {
@@ -241,11 +249,8 @@ TEST_F(BadInput, StandardOutputIsTheCoordinateFile) {
   // Moved by 10000 in x, every record grows by a byte, so the output runs
   // ahead of the records not yet written; they must still be written as
   // they were read: x 12.772 + 10000 is "10012.772".
-  std::string text, expected;
-  for (int i = 0; i < 30000; ++i) {
-    text += kRecord;
-    expected += kRecord.substr(0, 30) + "10012.772" + kRecord.substr(38);
-  }
+  const std::string text = repeated(kRecord, 30000);
+  const std::string expected = repeated(record_with_x("10012.772"), 30000);
   const std::string path = file("c.pdb", text);
   const std::string matrix =
       file("m", "0 0 0\n10000 0 0\n1 0 0\n0 1 0\n0 0 1\n");
@@ -265,12 +270,9 @@ TEST_F(BadInput, StandardOutputIsTheCoordinateFile) {
 TEST_F(BadInput, CoordinateFileChangedWhileTheToolWrites) {
   // 8.1 MB of records, more than a pipe holds: the tool still has records
   // to write when the file changes.
-  std::string text, doubled;
-  for (int i = 0; i < 100000; ++i) {
-    text += kRecord;
-    // x 12.772 doubled is 25.544.
-    doubled += kRecord.substr(0, 30) + "  25.544" + kRecord.substr(38);
-  }
+  const std::string text = repeated(kRecord, 100000);
+  // x 12.772 doubled is 25.544.
+  const std::string doubled = repeated(record_with_x("  25.544"), 100000);
   const std::string matrix = file("m", kIdentity);
   const std::string path = dir + "/c.pdb";
   struct Case {
