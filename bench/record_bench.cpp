@@ -42,7 +42,7 @@ void WriteRecord(benchmark::State& state) {
     append_line(records, std::string_view(text).substr(i * kRecord.size(),
                                                        kRecord.size()));
   FILE* null = fopen("/dev/null", "w");
-  for (auto _ : state) write_atom_records(atoms, records, null);
+  for (auto _ : state) write_atom_records(atoms, records, {}, null);
   fclose(null);
   release_lines(records);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));

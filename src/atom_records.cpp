@@ -1,15 +1,15 @@
 #include "atom_records.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "cif_tokens.h"
 #include "file_bytes.h"
 #include "newlines.h"
+#include "output_block.h"
 
 GrowableArray<Coor3f> atom;
 RecordLines lines;
@@ -75,12 +75,80 @@ static bool append_if_atom_record(const char* line, const char* next,
   return true;
 }
 
+// Why the last file was refused, as coordinate_file_error gives it.
+static char refusal_reason[160];
+
+const char* coordinate_file_error(int error) {
+  return error == kRefused ? refusal_reason : file_error_reason(error);
+}
+
+// mmCIF when a line that starts with data_, loop_ or _atom_site. comes
+// before the first atom record: no file of the fixed-column layout has one.
+static bool is_mmcif_text(const char* text, const char* end) {
+  for (const char* line = text; line < end;) {
+    const auto* newline = static_cast<const char*>(
+        memchr(line, '\n', static_cast<size_t>(end - line)));
+    const char* next = newline == nullptr ? end : newline + 1;
+    if (is_atom_record(line, static_cast<size_t>(next - line))) return false;
+    while (line < next && is_white_space(*line)) ++line;
+    const std::string_view start(line, static_cast<size_t>(next - line));
+    if (starts_ignoring_case(start, "data_") ||
+        starts_ignoring_case(start, "loop_") ||
+        starts_ignoring_case(start, "_atom_site."))
+      return true;
+    line = next;
+  }
+  return false;
+}
+
+static bool is_gzip_text(const FileBytes& text) {
+  return text.size >= 2 && static_cast<unsigned char>(text.bytes[0]) == 0x1f &&
+         static_cast<unsigned char>(text.bytes[1]) == 0x8b;
+}
+
+// Reads an mmCIF text whole, or nothing of it.
+static int read_mmcif_text(const FileBytes& text, GrowableArray<Coor3f>& atom,
+                           RecordLines& lines, MmcifLayout& layout) {
+  const size_t atoms_before = atom.size;
+  const size_t rows_before = layout.rows.size;
+  const size_t headers_before = layout.headers.size;
+  const size_t steps_before = lines.steps.size;
+  const size_t whole_before = lines.whole.size;
+  MmcifRefusal refusal{};
+  const int error =
+      read_mmcif_records(text.bytes, text.size, atom, lines, layout, &refusal);
+  if (error == 0) return 0;
+  atom.size = atoms_before;
+  layout.rows.size = rows_before;
+  layout.headers.size = headers_before;
+  lines.steps.size = steps_before;
+  lines.whole.size = whole_before;
+  if (error == kRefused) {
+    // What the value is shown of stays on one line, and short.
+    const std::string_view shown = refusal.text.substr(0, 40);
+    snprintf(refusal_reason, sizeof refusal_reason, "line %zu: %s%.*s",
+             line_number(text.bytes, refusal.offset), refusal.reason,
+             static_cast<int>(shown.size()), shown.data());
+  }
+  return error;
+}
+
 int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
-                      RecordLines& lines) {
+                      RecordLines& lines, MmcifLayout& layout) {
   FileBytes text;
   const int error = read_file_bytes(path, &text);
   if (text.bytes == nullptr) return error;
   file_texts.push_back(text);
+  if (is_gzip_text(text)) {
+    snprintf(refusal_reason, sizeof refusal_reason, "%s",
+             "compressed with gzip; read it with zcat FILE | "
+             "decompress-zaduride MATRIX /dev/stdin");
+    return kRefused;
+  }
+  // An mmCIF file cut short by a read error may end inside a loop or a
+  // text field: the error alone is told, and nothing of it written.
+  if (is_mmcif_text(text.bytes, text.bytes + text.size))
+    return error != 0 ? error : read_mmcif_text(text, atom, lines, layout);
 
   const char* end = text.bytes + text.size;
   if (error != 0) {
@@ -135,50 +203,15 @@ int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
   return error;
 }
 
-// Records are gathered in a block and written a block at a time.
-constexpr size_t kBlockSize = size_t{1} << 20;
-// What a record usually takes at most, to size the block for few records.
-constexpr size_t kUsualRecordSize = 128;
-
-// Room for the block of the given number of records. Many records get a
-// whole huge page, so that filling the block faults once rather than once
-// per 4 KiB page; few get what they need. Where no room can be had, a small
-// block of its own does, at more writes.
-static std::span<char> block_for(size_t records) {
-  static GrowableArray<char> room;
-  const size_t wanted = records > kBlockSize / kUsualRecordSize
-                            ? kHugePage
-                            : records * kUsualRecordSize;
-  if (!reserve(room, wanted)) {
-    static char small_block[4096];
-    return small_block;
-  }
-  return {room.data, room.capacity < kBlockSize ? room.capacity : kBlockSize};
-}
-
 void write_atom_records(std::span<const Coor3f> atom, const RecordLines& lines,
-                        FILE* out) {
+                        const MmcifLayout& layout, FILE* out) {
   static const char blanks[kHeadLength + 1] = "                              ";
+  if (layout.headers.size != 0) {
+    write_mmcif_records(atom, lines, layout, out);
+    return;
+  }
   if (atom.empty()) return;
-  const std::span<char> room = block_for(atom.size());
-  char* const block = room.data();
-  const size_t block_size = room.size();
-  // A pipe is given room for a whole block, so that each write is one
-  // wake-up of the reader rather than sixteen.
-  fcntl(fileno(out), F_SETPIPE_SZ, kBlockSize);
-  size_t used = 0;
-  auto append_bytes = [&](const char* bytes, size_t length) {
-    if (used + length > block_size) {
-      fwrite(block, 1, used, out);
-      used = 0;
-      if (length > block_size) {
-        fwrite(bytes, 1, length, out);
-        return;
-      }
-    }
-    memcpy(block + used, bytes, length);
-    used += length;
-  };
+  OutputBlock block = start_output_block(atom.size(), out);
   char fields[3 * kMaxFieldLength];
   LineCursor cursor = first_line(lines);
   for (size_t i = 0; i < atom.size(); ++i) {
@@ -187,31 +220,31 @@ void write_atom_records(std::span<const Coor3f> atom, const RecordLines& lines,
     __builtin_prefetch(line.data() + 2048);
     const size_t content = field_content_length(line.data(), line.size());
     // The common record: copied whole, its fields rewritten in place.
-    if (content >= kTailOffset && used + line.size() <= block_size) {
-      char* record = block + used;
+    if (content >= kTailOffset && block.used + line.size() <= block.size) {
+      char* record = block.data + block.used;
       memcpy(record, line.data(), line.size());
       const double xyz[3] = {atom[i].x, atom[i].y, atom[i].z};
       if (format_coordinate_fields(xyz, record + kXOffset)) {
-        used += line.size();
+        block.used += line.size();
         continue;
       }
     }
     size_t tail = kTailOffset;
     if (content >= kTailOffset) {
-      append_bytes(line.data(), kHeadLength);
+      put_bytes(block, line.data(), kHeadLength);
     } else {
       // A short record: its head padded with blanks, its fields rewritten
       // in full, then only its own terminator.
       const size_t head = content < kHeadLength ? content : kHeadLength;
-      append_bytes(line.data(), head);
-      append_bytes(blanks, kHeadLength - head);
+      put_bytes(block, line.data(), head);
+      put_bytes(block, blanks, kHeadLength - head);
       tail = content;
     }
     size_t length = format_coordinate(atom[i].x, fields);
     length += format_coordinate(atom[i].y, fields + length);
     length += format_coordinate(atom[i].z, fields + length);
-    append_bytes(fields, length);
-    append_bytes(line.data() + tail, line.size() - tail);
+    put_bytes(block, fields, length);
+    put_bytes(block, line.data() + tail, line.size() - tail);
   }
-  fwrite(block, 1, used, out);
+  finish_output_block(block);
 }

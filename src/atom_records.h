@@ -6,6 +6,7 @@
 
 #include "coor3f.h"
 #include "coordinate_fields.h"
+#include "mmcif_records.h"
 
 // Column map of an atom record (offsets from 0; PDB columns from 1):
 //   0-29   columns  1-30  record name, atom and residue identification
@@ -25,12 +26,20 @@ bool is_atom_record(const char* line, size_t length);
 // The length of the line's terminator: 2 for "\r\n", 1 for "\n", else 0.
 size_t terminator_length(const char* line, size_t length);
 
-// Appends each atom record of the file to atom and lines. Returns 0, or the
-// errno of a failed open or read (the records read before a read error are
-// kept), or ENOMEM when the file or its records find no room, or
-// kFileChanged for a file that changed while it was read into memory.
+// Appends each atom record of the file to atom and lines, and for an mmCIF
+// file the places of their values to layout. The file is mmCIF when a line
+// that starts with data_, loop_ or _atom_site. (letters in any case, after
+// white space) comes before its first fixed-column atom record. Returns 0,
+// or the errno of a failed open or read (the records of a fixed-column file
+// read before a read error are kept), or ENOMEM when the file or its
+// records find no room, or kFileChanged for a file that changed while it
+// was read into memory, or kRefused for a file that is compressed or an
+// mmCIF file that can't be moved faithfully (nothing of it is kept).
 int read_atom_records(const char* path, GrowableArray<Coor3f>& atom,
-                      RecordLines& lines);
+                      RecordLines& lines, MmcifLayout& layout);
+
+// The reason to give for an error of read_atom_records.
+const char* coordinate_file_error(int error);
 
 // True when a coordinate file read so far has changed since it was opened,
 // so that records written from its bytes may hold what it never held at
@@ -43,6 +52,7 @@ bool coordinate_texts_changed();
 void release_coordinate_texts();
 
 // Writes every record with its coordinate fields replaced, in order; lines
-// holds the records' lines, one for each of atom.
+// holds the records' lines, one for each of atom, and layout, for an mmCIF
+// file, the places of their values.
 void write_atom_records(std::span<const Coor3f> atom, const RecordLines& lines,
-                        FILE* out);
+                        const MmcifLayout& layout, FILE* out);

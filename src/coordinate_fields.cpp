@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -371,3 +372,62 @@ bool format_coordinate_fields(const double values[3], char* fields) {
   return format_each_coordinate_in_field(values, fields);
 }
 #endif
+
+bool read_decimal_number(const char* text, size_t length, double* value) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
+                                            1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
+                                            1e12, 1e13, 1e14, 1e15};
+  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  size_t i = 0;
+  const bool negative = length > 0 && text[0] == '-';
+  if (length > 0 && (text[0] == '-' || text[0] == '+')) ++i;
+  uint64_t digits = 0;
+  size_t digit_count = 0;
+  size_t fraction_digits = 0;
+  for (; i < length && is_digit(text[i]); ++i, ++digit_count)
+    digits = digits * 10 + static_cast<uint64_t>(text[i] - '0');
+  if (i < length && text[i] == '.') {
+    for (++i; i < length && is_digit(text[i]); ++i, ++digit_count) {
+      digits = digits * 10 + static_cast<uint64_t>(text[i] - '0');
+      ++fraction_digits;
+    }
+  }
+  if (digit_count == 0) return false;
+  bool has_exponent = false;
+  if (i < length && (text[i] == 'e' || text[i] == 'E')) {
+    has_exponent = true;
+    ++i;
+    if (i < length && (text[i] == '-' || text[i] == '+')) ++i;
+    const size_t exponent_start = i;
+    while (i < length && is_digit(text[i])) ++i;
+    if (i == exponent_start) return false;
+  }
+  if (i != length) return false;
+  // Up to 15 digits are a whole number below 2^53 and the divisor a power
+  // of ten below 2^53: both exact, so the one rounding of the division
+  // rounds the decimal itself, as strtod does.
+  if (!has_exponent && digit_count <= 15) {
+    const double magnitude =
+        static_cast<double>(digits) / kPowersOfTen[fraction_digits];
+    *value = negative ? -magnitude : magnitude;
+    return true;
+  }
+  char small[64];
+  if (length < sizeof small) {
+    memcpy(small, text, length);
+    small[length] = '\0';
+    *value = strtod(small, nullptr);
+  } else {
+    const std::string copy(text, length);
+    *value = strtod(copy.c_str(), nullptr);
+  }
+  return true;
+}
+
+size_t format_coordinate_value(double value, char* out) {
+  const size_t length = format_coordinate(value, out);
+  size_t blanks = 0;
+  while (blanks < length && out[blanks] == ' ') ++blanks;
+  memmove(out, out + blanks, length - blanks);
+  return length - blanks;
+}

@@ -26,3 +26,13 @@ void read_coordinate_fields(const char* content, size_t content_length,
 // when each fits its eight bytes, as almost every coordinate does; false
 // otherwise, with the fields' bytes undefined.
 bool format_coordinate_fields(const double values[3], char* fields);
+
+// Reads text, the whole of it, as strtod reads a decimal number: an
+// optional sign, digits with an optional point, an optional exponent (the
+// numbers that CIF files hold, without a standard uncertainty). False,
+// with value unchanged, for any other text.
+bool read_decimal_number(const char* text, size_t length, double* value);
+
+// Writes value as printf's "%.3f" does, into out (kMaxFieldLength bytes at
+// least), and returns the length written.
+size_t format_coordinate_value(double value, char* out);

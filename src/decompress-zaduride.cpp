@@ -40,10 +40,10 @@ int main(int argc, char** argv) {
 
   // A read error still lets the records read before it through; running
   // out of room for them writes nothing.
-  int read_error = read_atom_records(coordinate_path, atom, lines);
+  int read_error = read_atom_records(coordinate_path, atom, lines, mmcif);
   if (read_error == ENOMEM) report_out_of_memory();
   apply_transformation(centre, matrix, items(atom));
-  write_atom_records(items(atom), lines, stdout);
+  write_atom_records(items(atom), lines, mmcif, stdout);
   // A mapped file's bytes are read up to the last record written; a change
   // to it since it was opened may be in any of them.
   if (read_error == 0 && coordinate_texts_changed()) read_error = kFileChanged;
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   }
   if (read_error != 0) {
     fprintf(stderr, "%s: %s: %s\n", kProgram, coordinate_path,
-            file_error_reason(read_error));
+            coordinate_file_error(read_error));
     status = 1;
   }
   return status;

@@ -21,6 +21,9 @@ struct FileBytes {
 // Given in place of an errno when a file's size or times moved while its
 // bytes were read.
 constexpr int kFileChanged = -1;
+// Given in place of an errno when a file's content can't be used as it
+// stands; its reader tells why.
+constexpr int kRefused = -2;
 
 // Gives the whole content of the file at path. A regular file is mapped and
 // its bytes used in place, unless standard output writes into that same

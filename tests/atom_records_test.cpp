@@ -58,15 +58,17 @@ class AtomRecordsFile : public TempDirTest {
   void TearDown() override {
     release_array(atoms);
     release_lines(texts);
+    release_mmcif_layout(layout);
     release_coordinate_texts();
     TempDirTest::TearDown();
   }
   int read_text(const std::string& text) {
     return read_atom_records(file("coordinates.pdb", text).c_str(), atoms,
-                             texts);
+                             texts, layout);
   }
   GrowableArray<Coor3f> atoms;
   RecordLines texts;
+  MmcifLayout layout;
 };
 
 TEST_F(AtomRecordsFile, KeepsAtomRecordsWholeAndInOrder) {
@@ -103,9 +105,9 @@ TEST_F(AtomRecordsFile, EmptyFileHasNoRecords) {
 }
 
 TEST_F(AtomRecordsFile, ReportsMissingFileAndReadError) {
-  EXPECT_EQ(read_atom_records((dir + "/missing").c_str(), atoms, texts),
+  EXPECT_EQ(read_atom_records((dir + "/missing").c_str(), atoms, texts, layout),
             ENOENT);
-  EXPECT_EQ(read_atom_records(dir.c_str(), atoms, texts), EISDIR);
+  EXPECT_EQ(read_atom_records(dir.c_str(), atoms, texts, layout), EISDIR);
   EXPECT_TRUE(atoms.size == 0);
   EXPECT_TRUE(line_count(texts) == 0);
 }
@@ -136,7 +138,7 @@ std::string written_records(std::span<const Coor3f> atoms,
   char* buffer = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&buffer, &size);
-  write_atom_records(atoms, texts, out);
+  write_atom_records(atoms, texts, {}, out);
   fclose(out);
   std::string result(buffer, size);
   free(buffer);
@@ -191,7 +193,8 @@ TEST_F(AtomRecordsFile, ChangesWhileInUseAreSeenOnceTheRecordsAreWritten) {
     // file system's clock.
     const timespec long_ago[2] = {{1, 0}, {1, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), long_ago, 0), 0);
-    ASSERT_EQ(read_atom_records(path.c_str(), atoms, texts), 0) << c.change;
+    ASSERT_EQ(read_atom_records(path.c_str(), atoms, texts, layout), 0)
+        << c.change;
     c.make();
     const std::string out = written_records(items(atoms), texts);
     EXPECT_EQ(coordinate_texts_changed(), c.seen) << c.change;

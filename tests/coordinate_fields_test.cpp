@@ -94,7 +94,7 @@ std::string record_fields(double value) {
   const std::vector<Coor3f> atoms = {{value, value, value}};
   RecordLines texts;
   EXPECT_TRUE(append_line(texts, line));
-  write_atom_records(atoms, texts, out);
+  write_atom_records(atoms, texts, {}, out);
   fclose(out);
   release_lines(texts);
   std::string record(buffer, size);
@@ -234,7 +234,7 @@ TEST(WriteAtomRecords, MatchesPrintfOnRandomRecords) {
     char* buffer = nullptr;
     size_t size = 0;
     FILE* out = open_memstream(&buffer, &size);
-    write_atom_records(atoms, texts, out);
+    write_atom_records(atoms, texts, {}, out);
     fclose(out);
     const std::string actual(buffer, size);
     free(buffer);

@@ -1,5 +1,6 @@
 #include "reference.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -32,6 +33,21 @@ std::string percent_8_3f(double value) {
 }
 
 }  // namespace
+
+bool reference_is_fixed_column(const std::string& coordinates) {
+  if (coordinates.compare(0, 2, "\x1f\x8b") == 0) return false;
+  for (const std::string& line : split_lines(coordinates)) {
+    if (is_record(line)) return true;
+    const size_t first = line.find_first_not_of(kWhiteSpace);
+    if (first == std::string::npos) continue;
+    std::string start = line.substr(first, 11);
+    for (char& c : start) c = static_cast<char>(tolower(c));
+    if (start.compare(0, 5, "data_") == 0 ||
+        start.compare(0, 5, "loop_") == 0 || start == "_atom_site.")
+      return false;
+  }
+  return true;
+}
 
 size_t reference_record_count(const std::string& coordinates) {
   size_t count = 0;

@@ -8,6 +8,11 @@
 std::string reference_records(const std::string& coordinates,
                               const float centre[3], const float matrix[4][3]);
 
+// True when the text is read in the fixed-column layout: it doesn't start
+// with gzip's magic bytes, and no line whose first token starts with data_,
+// loop_ or _atom_site. (letters in any case) comes before its first record.
+bool reference_is_fixed_column(const std::string& coordinates);
+
 // The number of lines whose first token begins with "ATOM".
 size_t reference_record_count(const std::string& coordinates);
 

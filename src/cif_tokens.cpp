@@ -1,0 +1,120 @@
+#include "cif_tokens.h"
+
+#include <cstring>
+
+namespace {
+
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+const char* skip_to_white_space(const char* at, const char* end) {
+  while (at < end && !is_cif_white_space(*at)) ++at;
+  return at;
+}
+
+// A quoted value ends at its own quote followed by white space or the end
+// of the text, so "O5'" in double quotes is one value; its line must close
+// it.
+CifToken quoted(CifCursor& cursor) {
+  const char* start = cursor.at;
+  const char quote = *start;
+  for (const char* at = start + 1; at < cursor.end && *at != '\n'; ++at) {
+    if (*at == quote && (at + 1 == cursor.end || is_cif_white_space(at[1]))) {
+      cursor.at = at + 1;
+      return {CifTokenKind::kQuoted,
+              {start, static_cast<size_t>(cursor.at - start)}};
+    }
+  }
+  cursor.at = cursor.end;
+  return {CifTokenKind::kUnterminatedQuote, {start, 1}};
+}
+
+// A text field closes at the first later line that starts with ';'.
+CifToken text_field(CifCursor& cursor) {
+  const char* start = cursor.at;
+  for (const char* at = start + 1; at < cursor.end;) {
+    const auto* newline = static_cast<const char*>(
+        memchr(at, '\n', static_cast<size_t>(cursor.end - at)));
+    if (newline == nullptr) break;
+    if (newline + 1 < cursor.end && newline[1] == ';') {
+      cursor.at = newline + 2;
+      return {CifTokenKind::kTextField,
+              {start, static_cast<size_t>(cursor.at - start)}};
+    }
+    at = newline + 1;
+  }
+  cursor.at = cursor.end;
+  return {CifTokenKind::kUnterminatedTextField, {start, 1}};
+}
+
+CifTokenKind word_kind(std::string_view word) {
+  if (starts_ignoring_case(word, "data_")) return CifTokenKind::kData;
+  if (equals_ignoring_case(word, "loop_")) return CifTokenKind::kLoop;
+  if (starts_ignoring_case(word, "save_") ||
+      equals_ignoring_case(word, "global_") ||
+      equals_ignoring_case(word, "stop_"))
+    return CifTokenKind::kOtherWord;
+  return CifTokenKind::kValue;
+}
+
+}  // namespace
+
+bool equals_ignoring_case(std::string_view text, std::string_view name) {
+  return text.size() == name.size() && starts_ignoring_case(text, name);
+}
+
+bool starts_ignoring_case(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (lower(text[i]) != lower(prefix[i])) return false;
+  return true;
+}
+
+CifToken next_cif_token(CifCursor& cursor) {
+  for (;;) {
+    while (cursor.at < cursor.end && is_cif_white_space(*cursor.at))
+      ++cursor.at;
+    if (cursor.at == cursor.end)
+      return {CifTokenKind::kEnd, std::string_view(cursor.end, size_t{0})};
+    const char first = *cursor.at;
+    if (first == '#') {
+      const auto* newline = static_cast<const char*>(
+          memchr(cursor.at, '\n', static_cast<size_t>(cursor.end - cursor.at)));
+      cursor.at = newline == nullptr ? cursor.end : newline + 1;
+      continue;
+    }
+    if (first == '\'' || first == '"') return quoted(cursor);
+    if (first == ';' && (cursor.at == cursor.begin || cursor.at[-1] == '\n'))
+      return text_field(cursor);
+    const char* start = cursor.at;
+    cursor.at = skip_to_white_space(start + 1, cursor.end);
+    const std::string_view word(start, static_cast<size_t>(cursor.at - start));
+    if (first == '_') return {CifTokenKind::kTag, word};
+    // Only the reserved words end in '_' or start with a letter of them.
+    const char letter = lower(first);
+    if (letter == 'd' || letter == 'l' || letter == 'g' || letter == 's')
+      return {word_kind(word), word};
+    return {CifTokenKind::kValue, word};
+  }
+}
+
+std::string_view cif_value(const CifToken& token) {
+  // Both kinds have one byte of their own at each end.
+  if (token.kind == CifTokenKind::kQuoted ||
+      token.kind == CifTokenKind::kTextField)
+    return token.text.substr(1, token.text.size() - 2);
+  return token.text;
+}
+
+size_t line_number(const char* text, size_t offset) {
+  size_t line = 1;
+  for (const char* at = text; at < text + offset;) {
+    const auto* newline = static_cast<const char*>(
+        memchr(at, '\n', static_cast<size_t>(text + offset - at)));
+    if (newline == nullptr) break;
+    ++line;
+    at = newline + 1;
+  }
+  return line;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// The tokens of a CIF 1.1 text, each with its place in the text. White space
+// is space, tab, carriage return and newline; '#' at a token's start runs to
+// the end of its line as a comment.
+enum class CifTokenKind {
+  kValue,      // an unquoted value, "?" and "." among them
+  kQuoted,     // 'value' or "value": its quotes are part of the token
+  kTextField,  // from ';' at a line's start to the ';' that starts a later
+               // line, both included
+  kTag,        // _category.item
+  kData,       // data_NAME
+  kLoop,       // loop_
+  kOtherWord,  // global_, save_ and stop_, which end a loop as a tag does
+  kEnd,        // the end of the text
+  kUnterminatedQuote,      // a quote that its line doesn't close
+  kUnterminatedTextField,  // a text field that the text doesn't close
+};
+
+struct CifToken {
+  CifTokenKind kind;
+  std::string_view text;
+};
+
+// Where the next token is looked for.
+struct CifCursor {
+  const char* at;
+  const char* begin;  // the text's first byte, which starts a line
+  const char* end;
+};
+
+inline bool is_cif_white_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The next token; kEnd at the end of the text, and again after it.
+CifToken next_cif_token(CifCursor& cursor);
+
+// True when a tag or word equals name, letters compared without case.
+bool equals_ignoring_case(std::string_view text, std::string_view name);
+
+// True when text begins with prefix, letters compared without case.
+bool starts_ignoring_case(std::string_view text, std::string_view prefix);
+
+// The value a token stands for: its text without quotes, or a text field's
+// text between its semicolons.
+std::string_view cif_value(const CifToken& token);
+
+// The 1-based number of the line that the byte at offset of text is on.
+size_t line_number(const char* text, size_t offset);
