@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 char lower(char c) {
@@ -118,3 +122,48 @@ size_t line_number(const char* text, size_t offset) {
   }
   return line;
 }
+
+CifByteMasks cif_byte_masks_portable(const char* block) {
+  CifByteMasks masks{};
+  for (unsigned i = 0; i < 64; ++i) {
+    const char c = block[i];
+    const uint64_t bit = uint64_t{1} << i;
+    if (is_cif_white_space(c)) masks.white |= bit;
+    if (c == '\n') masks.newline |= bit;
+    if (c == '\'' || c == '"' || c == '#' || c == ';') masks.opener |= bit;
+    if (c == '_') masks.underscore |= bit;
+  }
+  return masks;
+}
+
+#if defined(__SSE2__)
+CifByteMasks cif_byte_masks(const char* block) {
+  const auto mask_of = [](__m128i matches, int i) {
+    return static_cast<uint64_t>(
+               static_cast<uint32_t>(_mm_movemask_epi8(matches)))
+           << (16 * i);
+  };
+  CifByteMasks masks{};
+  for (int i = 0; i < 4; ++i) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+    const auto is = [&](char c) {
+      return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
+    };
+    const __m128i newline = is('\n');
+    masks.newline |= mask_of(newline, i);
+    masks.white |= mask_of(_mm_or_si128(_mm_or_si128(is(' '), is('\t')),
+                                        _mm_or_si128(is('\r'), newline)),
+                           i);
+    masks.opener |= mask_of(_mm_or_si128(_mm_or_si128(is('\''), is('"')),
+                                         _mm_or_si128(is('#'), is(';'))),
+                            i);
+    masks.underscore |= mask_of(is('_'), i);
+  }
+  return masks;
+}
+#else
+CifByteMasks cif_byte_masks(const char* block) {
+  return cif_byte_masks_portable(block);
+}
+#endif

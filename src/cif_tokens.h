@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // The tokens of a CIF 1.1 text, each with its place in the text. White space
@@ -51,3 +52,20 @@ std::string_view cif_value(const CifToken& token);
 
 // The 1-based number of the line that the byte at offset of text is on.
 size_t line_number(const char* text, size_t offset);
+
+// What a row's 64 bytes hold, one bit a byte (bit i for byte i): white
+// space, newlines, the bytes that open a quote, a comment or a text field
+// at a token's start, and '_', which every tag and reserved word holds.
+struct CifByteMasks {
+  uint64_t white;
+  uint64_t newline;
+  uint64_t opener;
+  uint64_t underscore;
+};
+
+// The masks of the 64 bytes at block, all of which may be read; with
+// vector instructions where the machine has them.
+CifByteMasks cif_byte_masks(const char* block);
+
+// The same masks, a byte at a time, on any machine.
+CifByteMasks cif_byte_masks_portable(const char* block);

@@ -1,6 +1,7 @@
 #include "mmcif_records.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
@@ -150,6 +151,91 @@ int read_coordinates(MmcifReader& reader, const CifToken (&values)[3],
   return 0;
 }
 
+// A row that stands alone on its line, all its values plain: where its
+// values start, and where the next line starts.
+struct PlainRow {
+  const char* group;
+  const char* value[3];
+  const char* next_line;
+};
+
+// What a column of the loop is to the tool: bit k + 1 for the start of
+// coordinate k, bit 0 for group_PDB.
+std::vector<unsigned char> column_roles(const AtomSiteColumns& columns,
+                                        long width) {
+  std::vector<unsigned char> roles(static_cast<size_t>(width));
+  if (columns.group >= 0) roles[static_cast<size_t>(columns.group)] |= 1;
+  for (int k = 0; k < 3; ++k)
+    if (columns.xyz[k] >= 0)
+      roles[static_cast<size_t>(columns.xyz[k])] |= 2 << k;
+  return roles;
+}
+
+// Reads the line at line as one row when it holds exactly as many values as
+// the loop has columns, none of them quoted, a text field or a comment, and
+// no '_' anywhere (so no tag or reserved word): 64 bytes at a time, from
+// masks of its bytes. False where the general way must read it.
+bool read_plain_row(const char* line, const char* end,
+                    const std::vector<unsigned char>& roles, PlainRow* row) {
+  size_t column = 0;
+  uint64_t after_white = 1;
+  for (const char* block = line;; block += 64) {
+    const auto left = static_cast<size_t>(end - block);
+    CifByteMasks masks;
+    size_t length = 64;
+    if (left >= 64) {
+      masks = cif_byte_masks(block);
+    } else {
+      char last[64] = {};
+      memcpy(last, block, left);
+      masks = cif_byte_masks(last);
+      length = left;
+    }
+    const bool line_ends = masks.newline != 0 || length < 64;
+    if (masks.newline != 0) {
+      const auto newline = static_cast<size_t>(std::countr_zero(masks.newline));
+      if (newline < length) length = newline + 1;
+    }
+    const uint64_t in_line =
+        length == 64 ? ~uint64_t{0} : (uint64_t{1} << length) - 1;
+    uint64_t starts =
+        ~masks.white & ((masks.white << 1) | after_white) & in_line;
+    if (((masks.opener & starts) | (masks.underscore & in_line)) != 0)
+      return false;
+    for (; starts != 0; starts &= starts - 1) {
+      if (column == roles.size()) return false;
+      const unsigned char role = roles[column++];
+      if (role == 0) continue;
+      const char* at = block + std::countr_zero(starts);
+      if ((role & 1) != 0) row->group = at;
+      for (int k = 0; k < 3; ++k)
+        if ((role & (2 << k)) != 0) row->value[k] = at;
+    }
+    if (line_ends) {
+      row->next_line = block + length;
+      return column == roles.size();
+    }
+    after_white = masks.white >> 63;
+  }
+}
+
+// The plain number of each of a plain row's x, y and z; false for any other
+// value, which the general way reads (and, but for "?" and ".", refuses).
+bool read_plain_coordinates(const PlainRow& row, const char* end,
+                            Coor3f* coordinates) {
+  double xyz[3];
+  for (int k = 0; k < 3; ++k) {
+    const char* value_end = row.value[k];
+    while (value_end < end && !is_cif_white_space(*value_end)) ++value_end;
+    if (!read_decimal_number(row.value[k],
+                             static_cast<size_t>(value_end - row.value[k]),
+                             &xyz[k]))
+      return false;
+  }
+  *coordinates = {xyz[0], xyz[1], xyz[2]};
+  return true;
+}
+
 // Reads the rows of an _atom_site loop, from its first value on; token is
 // left at the first token after them.
 int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
@@ -157,48 +243,95 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
                         CifToken& token) {
   const AtomSiteColumns columns = find_columns(tags);
   const auto width = static_cast<long>(tags.size());
+  const std::vector<unsigned char> roles = column_roles(columns, width);
+  const bool has_coordinates =
+      columns.xyz[0] >= 0 && columns.xyz[1] >= 0 && columns.xyz[2] >= 0;
   const std::string_view& last_tag = tags.back();
   const std::string_view header =
       text_between(piece_start(reader.text, loop.text.data()),
                    piece_end(reader.end, last_tag.data() + last_tag.size()));
   bool header_given = false;
   PendingRow pending;
+  // Keeps the row read before, which ends where the next one starts.
+  const auto keep_pending = [&](const char* next_row) {
+    if (pending.start == nullptr) return 0;
+    const int error = keep_row(reader, pending, next_row);
+    pending.start = nullptr;
+    return error;
+  };
+  const auto give_header = [&]() {
+    if (header_given) return true;
+    header_given = true;
+    const MmcifHeader given{reader.atom.size, reader.block_line, header};
+    reader.block_line = {};
+    return append(reader.layout.headers, given);
+  };
   CifToken first{};
   CifToken group{};
   CifToken values[3] = {};
   CifToken last{};
+  // Where the last row read as a plain row ended; nullptr after a token.
+  const char* plain_end = nullptr;
   long column = 0;
-  for (; is_value(token.kind); token = next_cif_token(reader.cursor)) {
+  while (is_value(token.kind)) {
     if (column == 0) {
       first = token;
-      if (pending.start != nullptr) {
-        const int error = keep_row(reader, pending,
-                                   piece_start(reader.text, token.text.data()));
-        if (error != 0) return error;
-        pending.start = nullptr;
-      }
+      const int error =
+          keep_pending(piece_start(reader.text, token.text.data()));
+      if (error != 0) return error;
     }
     if (column == columns.group) group = token;
     for (int k = 0; k < 3; ++k)
       if (column == columns.xyz[k]) values[k] = token;
     last = token;
-    if (++column < width) continue;
-    column = 0;
-    if (columns.group >= 0 && cif_value(group).substr(0, 4) != "ATOM") continue;
-    if (columns.xyz[0] < 0 || columns.xyz[1] < 0 || columns.xyz[2] < 0)
-      return refuse(reader, loop.text.data(),
-                    "_atom_site loop of atom records without all of "
-                    "Cartn_x, Cartn_y and Cartn_z");
-    const int error = read_coordinates(reader, values, first, &pending);
-    if (error != 0) return error;
-    pending.start = piece_start(reader.text, first.text.data());
-    if (!header_given) {
-      if (!append(reader.layout.headers,
-                  {reader.atom.size, reader.block_line, header}))
-        return ENOMEM;
-      reader.block_line = {};
-      header_given = true;
+    plain_end = nullptr;
+    if (++column == width) {
+      column = 0;
+      if (columns.group < 0 || cif_value(group).substr(0, 4) == "ATOM") {
+        if (!has_coordinates)
+          return refuse(reader, loop.text.data(),
+                        "_atom_site loop of atom records without all of "
+                        "Cartn_x, Cartn_y and Cartn_z");
+        const int error = read_coordinates(reader, values, first, &pending);
+        if (error != 0) return error;
+        pending.start = piece_start(reader.text, first.text.data());
+        if (!give_header()) return ENOMEM;
+      }
+      // The rows after it that stand alone on their lines, as nearly all
+      // do, are read the fast way.
+      for (;;) {
+        // The cursor stands after a row's last value, or at the start of
+        // the line after a plain row.
+        const char* line = reader.cursor.at;
+        if (line[-1] != '\n') {
+          while (line < reader.end &&
+                 (*line == ' ' || *line == '\t' || *line == '\r'))
+            ++line;
+          if (line == reader.end || *line != '\n') break;
+          ++line;
+        }
+        PlainRow row{};
+        if (!read_plain_row(line, reader.end, roles, &row)) break;
+        const bool is_atom_record =
+            columns.group < 0 ||
+            (reader.end - row.group >= 4 && memcmp(row.group, "ATOM", 4) == 0);
+        Coor3f coordinates{};
+        if (is_atom_record &&
+            (!has_coordinates ||
+             !read_plain_coordinates(row, reader.end, &coordinates)))
+          break;
+        const int error = keep_pending(line);
+        if (error != 0) return error;
+        if (is_atom_record) {
+          pending = {
+              line, coordinates, {row.value[0], row.value[1], row.value[2]}};
+          if (!give_header()) return ENOMEM;
+        }
+        reader.cursor.at = row.next_line;
+        plain_end = row.next_line;
+      }
     }
+    token = next_cif_token(reader.cursor);
   }
   // A quote or text field left open is told as such by the caller.
   if (token.kind == CifTokenKind::kUnterminatedQuote ||
@@ -207,10 +340,10 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
   if (column != 0)
     return refuse(reader, last.text.data(),
                   "_atom_site loop ends inside a row");
-  if (pending.start != nullptr)
-    return keep_row(reader, pending,
-                    piece_end(reader.end, last.text.data() + last.text.size()));
-  return 0;
+  return keep_pending(
+      plain_end != nullptr
+          ? plain_end
+          : piece_end(reader.end, last.text.data() + last.text.size()));
 }
 
 }  // namespace
