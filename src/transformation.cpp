@@ -1,5 +1,6 @@
 #include "transformation.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cerrno>
@@ -44,6 +45,13 @@ bool read_matrix_file(const char* path, float centre[3], float matrix[4][3]) {
     fputs("Matrix file does not exist\n", stderr);
     return false;
   }
+  // What is read from a pipe is gone from it, and the coordinate file may
+  // be the rest of the same stream ("tool /dev/stdin /dev/stdin"): read it
+  // a byte at a time, so that nothing past the fifth line is taken. A
+  // status that can't be had reads as that of a pipe.
+  struct stat status {};
+  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))
+    setvbuf(file, nullptr, _IONBF, 0);
   char* line = nullptr;
   size_t capacity = 0;
   bool ok = read_matrix_line(file, path, &line, &capacity, centre);

@@ -167,6 +167,22 @@ TEST_F(Tool, CentreRotationAndTranslationInOrder) {
   EXPECT_EQ(r.out, kHead + "   8.000 -14.500  22.750" + kTail + "\n");
 }
 
+TEST_F(Tool, MatrixAndCoordinatesInOneStream) {
+  // A translation by (10, -20, 0.5) read from the stream's first five
+  // lines; the records after them are all still there to be read:
+  //   (1, 2, 3) -> (11, -18, 3.5), (-4.25, 0, 100) -> (5.75, -20, 100.5)
+  const std::string stream =
+      "0 0 0\n10 -20 0.5\n1 0 0\n0 1 0\n0 0 1\nREMARK\n" + kHead +
+      "   1.000   2.000   3.000" + kTail + "\n" + kHead +
+      "  -4.250   0.000 100.000" + kTail + "\n";
+  const ToolRun r =
+      run_tool({"/dev/stdin", "/dev/stdin"}, {.stdin_text = &stream});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kHead + "  11.000 -18.000   3.500" + kTail + "\n" + kHead +
+                       "   5.750 -20.000 100.500" + kTail + "\n");
+}
+
 TEST_F(Tool, NegativeZeroTurnsPositiveAndFieldsStayInTheirColumns) {
   const ToolRun r =
       run(kIdentity, kHead + "  -0.000  12.3451000.000" + kTail + "\n");
