@@ -373,45 +373,65 @@ bool format_coordinate_fields(const double values[3], char* fields) {
 }
 #endif
 
+// Adds the digits from at on to number; returns where they end.
+static const char* take_digits(const char* at, const char* end,
+                               uint64_t* number) {
+  uint64_t n = *number;
+  for (; at < end; ++at) {
+    const auto digit = static_cast<unsigned>(*at - '0');
+    if (digit > 9) break;
+    n = n * 10 + digit;
+  }
+  *number = n;
+  return at;
+}
+
 bool read_decimal_number(const char* text, size_t length, double* value) {
   static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
                                             1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
                                             1e12, 1e13, 1e14, 1e15};
-  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-  size_t i = 0;
-  const bool negative = length > 0 && text[0] == '-';
-  if (length > 0 && (text[0] == '-' || text[0] == '+')) ++i;
+  // The usual coordinate, blank-padded into a field of the fixed-column
+  // layout, is read as that layout's fields are.
+  if (length <= kFieldWidth) {
+    char field[kFieldWidth];
+    memset(field, ' ', kFieldWidth);
+    memcpy(field + kFieldWidth - length, text, length);
+    if (read_thousandths_field(field, value)) return true;
+  }
+  const char* const end = text + length;
+  const char* at = text;
+  const bool negative = at < end && *at == '-';
+  if (at < end && (*at == '-' || *at == '+')) ++at;
   uint64_t digits = 0;
-  size_t digit_count = 0;
+  const char* const whole_start = at;
+  at = take_digits(at, end, &digits);
+  size_t digit_count = static_cast<size_t>(at - whole_start);
   size_t fraction_digits = 0;
-  for (; i < length && is_digit(text[i]); ++i, ++digit_count)
-    digits = digits * 10 + static_cast<uint64_t>(text[i] - '0');
-  if (i < length && text[i] == '.') {
-    for (++i; i < length && is_digit(text[i]); ++i, ++digit_count) {
-      digits = digits * 10 + static_cast<uint64_t>(text[i] - '0');
-      ++fraction_digits;
-    }
+  if (at < end && *at == '.') {
+    const char* const fraction_start = ++at;
+    at = take_digits(at, end, &digits);
+    fraction_digits = static_cast<size_t>(at - fraction_start);
+    digit_count += fraction_digits;
   }
   if (digit_count == 0) return false;
-  bool has_exponent = false;
-  if (i < length && (text[i] == 'e' || text[i] == 'E')) {
-    has_exponent = true;
-    ++i;
-    if (i < length && (text[i] == '-' || text[i] == '+')) ++i;
-    const size_t exponent_start = i;
-    while (i < length && is_digit(text[i])) ++i;
-    if (i == exponent_start) return false;
-  }
-  if (i != length) return false;
   // Up to 15 digits are a whole number below 2^53 and the divisor a power
   // of ten below 2^53: both exact, so the one rounding of the division
   // rounds the decimal itself, as strtod does.
-  if (!has_exponent && digit_count <= 15) {
+  if (at == end && digit_count <= 15) {
     const double magnitude =
         static_cast<double>(digits) / kPowersOfTen[fraction_digits];
     *value = negative ? -magnitude : magnitude;
     return true;
   }
+  if (at < end && (*at == 'e' || *at == 'E')) {
+    ++at;
+    if (at < end && (*at == '-' || *at == '+')) ++at;
+    uint64_t exponent = 0;
+    const char* const exponent_start = at;
+    at = take_digits(at, end, &exponent);
+    if (at == exponent_start) return false;
+  }
+  if (at != end) return false;
   char small[64];
   if (length < sizeof small) {
     memcpy(small, text, length);

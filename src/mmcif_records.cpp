@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "cif_tokens.h"
@@ -74,6 +75,7 @@ struct PendingRow {
   const char* start = nullptr;
   Coor3f coordinates{};
   const char* value[3] = {};
+  size_t length[3] = {};
 };
 
 struct MmcifReader {
@@ -96,12 +98,14 @@ int refuse(MmcifReader& reader, const char* at, const char* reason,
 
 // Keeps the row from its start to end.
 int keep_row(MmcifReader& reader, const PendingRow& row, const char* end) {
-  MmcifRow places;
+  MmcifRow places{};
   for (int k = 0; k < 3; ++k) {
     if (row.value[k] == nullptr) {
       places.value[k] = kUnknownPosition;
       continue;
     }
+    if (row.length[k] <= UINT8_MAX)
+      places.length[k] = static_cast<uint8_t>(row.length[k]);
     const auto offset = static_cast<size_t>(row.value[k] - row.start);
     if (offset >= kUnknownPosition)
       return refuse(reader, row.start, "row longer than 4 GiB");
@@ -135,6 +139,7 @@ int read_coordinates(MmcifReader& reader, const CifToken (&values)[3],
       continue;
     }
     row->value[k] = at;
+    row->length[k] = token.text.size();
     if (read_decimal_number(at, token.text.size(), &xyz[k])) continue;
     if (token.text.find('(') != std::string_view::npos)
       return refuse(reader, at, "coordinate value has a standard uncertainty: ",
@@ -156,28 +161,43 @@ int read_coordinates(MmcifReader& reader, const CifToken (&values)[3],
 struct PlainRow {
   const char* group;
   const char* value[3];
+  size_t length[3];  // 0 where the value runs on past its 64 bytes
   const char* next_line;
 };
 
-// What a column of the loop is to the tool: bit k + 1 for the start of
-// coordinate k, bit 0 for group_PDB.
-std::vector<unsigned char> column_roles(const AtomSiteColumns& columns,
-                                        long width) {
-  std::vector<unsigned char> roles(static_cast<size_t>(width));
-  if (columns.group >= 0) roles[static_cast<size_t>(columns.group)] |= 1;
-  for (int k = 0; k < 3; ++k)
-    if (columns.xyz[k] >= 0)
-      roles[static_cast<size_t>(columns.xyz[k])] |= 2 << k;
-  return roles;
+// A column that the tool reads, and what it is: bit 0 for group_PDB, bit
+// k + 1 for coordinate k.
+struct ColumnRole {
+  size_t column;
+  unsigned role;
+};
+
+// The columns that the tool reads, in order, and the loop's width.
+struct RowShape {
+  std::vector<ColumnRole> read;
+  size_t width;
+};
+
+RowShape row_shape(const AtomSiteColumns& columns, long width) {
+  RowShape shape{{}, static_cast<size_t>(width)};
+  for (long column = 0; column < width; ++column) {
+    unsigned role = column == columns.group ? 1 : 0;
+    for (int k = 0; k < 3; ++k)
+      if (column == columns.xyz[k]) role |= 2u << k;
+    if (role != 0) shape.read.push_back({static_cast<size_t>(column), role});
+  }
+  return shape;
 }
 
 // Reads the line at line as one row when it holds exactly as many values as
 // the loop has columns, none of them quoted, a text field or a comment, and
 // no '_' anywhere (so no tag or reserved word): 64 bytes at a time, from
 // masks of its bytes. False where the general way must read it.
-bool read_plain_row(const char* line, const char* end,
-                    const std::vector<unsigned char>& roles, PlainRow* row) {
+bool read_plain_row(const char* line, const char* end, const RowShape& shape,
+                    PlainRow* row) {
   size_t column = 0;
+  const ColumnRole* wanted = shape.read.data();
+  const ColumnRole* const wanted_end = wanted + shape.read.size();
   uint64_t after_white = 1;
   for (const char* block = line;; block += 64) {
     const auto left = static_cast<size_t>(end - block);
@@ -202,18 +222,30 @@ bool read_plain_row(const char* line, const char* end,
         ~masks.white & ((masks.white << 1) | after_white) & in_line;
     if (((masks.opener & starts) | (masks.underscore & in_line)) != 0)
       return false;
-    for (; starts != 0; starts &= starts - 1) {
-      if (column == roles.size()) return false;
-      const unsigned char role = roles[column++];
-      if (role == 0) continue;
-      const char* at = block + std::countr_zero(starts);
-      if ((role & 1) != 0) row->group = at;
-      for (int k = 0; k < 3; ++k)
-        if ((role & (2 << k)) != 0) row->value[k] = at;
+    const auto count = static_cast<size_t>(std::popcount(starts));
+    // The values wanted in this block: skip the starts before each.
+    for (size_t at_column = column;
+         wanted != wanted_end && wanted->column < column + count; ++wanted) {
+      for (; at_column < wanted->column; ++at_column) starts &= starts - 1;
+      const int start = std::countr_zero(starts);
+      const char* value = block + start;
+      const uint64_t white_after = masks.white >> start;
+      const size_t length =
+          white_after == 0 ? 0
+                           : static_cast<size_t>(std::countr_zero(white_after));
+      if ((wanted->role & 1) != 0) row->group = value;
+      for (int k = 0; k < 3; ++k) {
+        if ((wanted->role & (2u << k)) != 0) {
+          row->value[k] = value;
+          row->length[k] = length;
+        }
+      }
     }
+    column += count;
+    if (column > shape.width) return false;
     if (line_ends) {
       row->next_line = block + length;
-      return column == roles.size();
+      return column == shape.width;
     }
     after_white = masks.white >> 63;
   }
@@ -221,15 +253,16 @@ bool read_plain_row(const char* line, const char* end,
 
 // The plain number of each of a plain row's x, y and z; false for any other
 // value, which the general way reads (and, but for "?" and ".", refuses).
-bool read_plain_coordinates(const PlainRow& row, const char* end,
+bool read_plain_coordinates(PlainRow& row, const char* end,
                             Coor3f* coordinates) {
   double xyz[3];
   for (int k = 0; k < 3; ++k) {
-    const char* value_end = row.value[k];
-    while (value_end < end && !is_cif_white_space(*value_end)) ++value_end;
-    if (!read_decimal_number(row.value[k],
-                             static_cast<size_t>(value_end - row.value[k]),
-                             &xyz[k]))
+    if (row.length[k] == 0) {
+      const char* value_end = row.value[k];
+      while (value_end < end && !is_cif_white_space(*value_end)) ++value_end;
+      row.length[k] = static_cast<size_t>(value_end - row.value[k]);
+    }
+    if (!read_decimal_number(row.value[k], row.length[k], &xyz[k]))
       return false;
   }
   *coordinates = {xyz[0], xyz[1], xyz[2]};
@@ -243,7 +276,7 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
                         CifToken& token) {
   const AtomSiteColumns columns = find_columns(tags);
   const auto width = static_cast<long>(tags.size());
-  const std::vector<unsigned char> roles = column_roles(columns, width);
+  const RowShape shape = row_shape(columns, width);
   const bool has_coordinates =
       columns.xyz[0] >= 0 && columns.xyz[1] >= 0 && columns.xyz[2] >= 0;
   const std::string_view& last_tag = tags.back();
@@ -311,7 +344,7 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
           ++line;
         }
         PlainRow row{};
-        if (!read_plain_row(line, reader.end, roles, &row)) break;
+        if (!read_plain_row(line, reader.end, shape, &row)) break;
         const bool is_atom_record =
             columns.group < 0 ||
             (reader.end - row.group >= 4 && memcmp(row.group, "ATOM", 4) == 0);
@@ -323,8 +356,10 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
         const int error = keep_pending(line);
         if (error != 0) return error;
         if (is_atom_record) {
-          pending = {
-              line, coordinates, {row.value[0], row.value[1], row.value[2]}};
+          pending = {line,
+                     coordinates,
+                     {row.value[0], row.value[1], row.value[2]},
+                     {row.length[0], row.length[1], row.length[2]}};
           if (!give_header()) return ENOMEM;
         }
         reader.cursor.at = row.next_line;
@@ -408,22 +443,16 @@ int read_mmcif_records(const char* text, size_t size,
 
 namespace {
 
-// Puts count blanks in the block.
-void put_blanks(OutputBlock& block, size_t count) {
-  static const char blanks[64] = {
-      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
-  for (; count > sizeof blanks; count -= sizeof blanks)
-    put_bytes(block, blanks, sizeof blanks);
-  put_bytes(block, blanks, count);
-}
+// The most a row can grow by: each value written in full.
+constexpr size_t kMostRowGrowth = 3 * kMaxFieldLength;
 
-// Writes the row with its three values replaced.
-void put_row(OutputBlock& block, std::string_view row, const MmcifRow& places,
-             const Coor3f& atom) {
+// Writes the row with its three values replaced to out, which has room for
+// the row and kMostRowGrowth more; returns the length written. The row is
+// copied whole and its values written over it, so that what stands between
+// them is copied again only once a value has made the row longer.
+size_t write_row(std::string_view row, const MmcifRow& places,
+                 const Coor3f& atom, char* out) {
+  memcpy(out, row.data(), row.size());
   const double xyz[3] = {atom.x, atom.y, atom.z};
   // The values in the order they stand in the row.
   int order[3] = {0, 1, 2};
@@ -432,26 +461,35 @@ void put_row(OutputBlock& block, std::string_view row, const MmcifRow& places,
          j > 0 && places.value[order[j]] < places.value[order[j - 1]]; --j)
       std::swap(order[j], order[j - 1]);
   char digits[kMaxFieldLength];
-  size_t at = 0;
+  // Bytes of the row up to in have been written; the rest stand growth
+  // bytes further on in out.
+  size_t in = 0;
+  size_t growth = 0;
   for (const int k : order) {
     const size_t start = places.value[k];
-    put_bytes(block, row.data() + at, start - at);
-    size_t old_end = start;
-    while (old_end < row.size() && !is_cif_white_space(row[old_end])) ++old_end;
-    const size_t old_length = old_end - start;
+    if (growth != 0) memcpy(out + in + growth, row.data() + in, start - in);
+    size_t old_length = places.length[k];
+    if (old_length == 0)
+      while (start + old_length < row.size() &&
+             !is_cif_white_space(row[start + old_length]))
+        ++old_length;
     const size_t length = format_coordinate_value(xyz[k], digits);
-    put_bytes(block, digits, length);
-    at = old_end;
+    char* const value = out + start + growth;
+    memcpy(value, digits, length);
+    in = start + old_length;
     if (length <= old_length) {
-      put_blanks(block, old_length - length);
+      memset(value + length, ' ', old_length - length);
       continue;
     }
     size_t blanks = 0;
-    while (at + blanks < row.size() && row[at + blanks] == ' ') ++blanks;
+    while (in + blanks < row.size() && row[in + blanks] == ' ') ++blanks;
     const size_t extra = length - old_length;
-    if (blanks > 1) at += extra < blanks - 1 ? extra : blanks - 1;
+    const size_t taken = blanks < 2 ? 0 : std::min(extra, blanks - 1);
+    in += taken;
+    growth += extra - taken;
   }
-  put_bytes(block, row.data() + at, row.size() - at);
+  if (growth != 0) memcpy(out + in + growth, row.data() + in, row.size() - in);
+  return row.size() + growth;
 }
 
 }  // namespace
@@ -471,10 +509,19 @@ void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
     }
     const std::string_view row = next_line(cursor);
     const MmcifRow& places = layout.rows.data[i];
-    if (places.value[0] == kUnknownPosition)
+    if (places.value[0] == kUnknownPosition) {
       put_bytes(block, row.data(), row.size());
-    else
-      put_row(block, row, places, atom[i]);
+      continue;
+    }
+    const size_t most = row.size() + kMostRowGrowth;
+    if (block.used + most > block.size) finish_output_block(block);
+    if (most <= block.size) {
+      block.used += write_row(row, places, atom[i], block.data + block.used);
+    } else {
+      std::string room(most, ' ');
+      put_bytes(block, room.data(),
+                write_row(row, places, atom[i], room.data()));
+    }
   }
   finish_output_block(block);
 }

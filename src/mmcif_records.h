@@ -18,10 +18,12 @@
 // line. Each of its x, y and z values is written where it stood.
 
 // Where the Cartn_x, Cartn_y and Cartn_z values of a row start, as offsets
-// from the start of its text. A row whose three values are all unknown
+// from the start of its text, and their lengths (0 for one of 256 bytes or
+// more, which is measured again). A row whose three values are all unknown
 // ("?" or ".") has kUnknownPosition for each and is written as it stands.
 struct MmcifRow {
   uint32_t value[3];
+  uint8_t length[3];
 };
 constexpr uint32_t kUnknownPosition = UINT32_MAX;
 
