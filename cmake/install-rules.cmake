@@ -62,14 +62,14 @@ set(CPACK_PACKAGE_NAME decompress-zaduride)
 set(CPACK_PACKAGE_VENDOR "The decompress-zaduride developers")
 set(CPACK_PACKAGE_CONTACT "${ZADURIDE_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "move the atom records of a PDB file by a rigid-body transformation")
+    "move the atom records of a PDB or mmCIF file by a rigid-body transformation")
 set(CPACK_PACKAGE_DESCRIPTION
     "decompress-zaduride reads a matrix file (a centre, a translation and a 3x3
-rotation) and a coordinate file in the fixed-column PDB layout, and writes the
-file's ATOM records to standard output with their coordinates moved and every
-other byte of those records unchanged. It is exact (the same digits on every
-machine), robust against bad input, and fast enough for docking pipelines that
-run it thousands of times.")
+rotation) and a coordinate file, in the fixed-column PDB layout or in
+PDBx/mmCIF, and writes the file's ATOM records to standard output with their
+coordinates moved and every other byte of those records unchanged. It is
+exact (the same digits on every machine), robust against bad input, and fast
+enough for docking pipelines that run it thousands of times.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_FILE_NAME
     "${CPACK_PACKAGE_NAME}_${PROJECT_VERSION}_${CMAKE_SYSTEM_PROCESSOR}")

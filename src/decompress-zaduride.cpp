@@ -1,6 +1,6 @@
-// decompress-zaduride: moves the atom records of a PDB coordinate file by the
-// rigid-body transformation of a matrix file and writes them to standard
-// output.
+// decompress-zaduride: moves the atom records of a PDB or mmCIF coordinate
+// file by the rigid-body transformation of a matrix file and writes them to
+// standard output.
 #include <unistd.h>
 
 #include <cerrno>

@@ -355,6 +355,10 @@ std::string atom_and_hetatm_lines(const std::string& pdb) {
 
 TEST_F(Recipes, LigandsRenamedMoveWithTheRest) {
   const std::string entry = read_file(TEST_DATA_DIR "/7ddo_ligands.pdb");
+  // What the output of an mmCIF file keeps before its rows.
+  const std::string kCifHeader =
+      "data_complex\nloop_\n_atom_site.group_PDB\n_atom_site.id\n"
+      "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n";
   const LigandCase cases[] = {
       // The identity leaves every byte of the kept records as it was: ATOM
       // and HETATM records come out in input order, nothing else.
@@ -372,6 +376,17 @@ TEST_F(Recipes, LigandsRenamedMoveWithTheRest) {
            "CONECT    2    1\nEND\n",
        residue_record("ATOM  ", 1, "   8.920  -4.600   6.060") +
            residue_record("HETATM", 2, "   6.320  -3.100   4.260")},
+      // The same line on an mmCIF file whose rows begin with group_PDB, as
+      // the archive's do: the same moves, -2.000 padded to its width,
+      // -4.600 and -3.100 each taking one of the two blanks after them; the
+      // cell after the loop is dropped.
+      {"an mmCIF file",
+       "0 0 0\n10.0 -5.0 2.5\n0.36 0.48 -0.80\n"
+       "-0.80 0.60 0.00\n0.48 0.64 0.60\n",
+       kCifHeader + "ATOM   1 1.000  2.000  3.000\n"
+                    "HETATM 2 -2.000 0.500  4.000\n#\n_cell.length_a 10\n",
+       kCifHeader + "ATOM   1 8.920  -4.600 6.060\n"
+                    "HETATM 2 6.320  -3.100 4.260\n"},
   };
   for (const LigandCase& c : cases) {
     SCOPED_TRACE(c.what);
