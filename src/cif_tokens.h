@@ -69,3 +69,13 @@ CifByteMasks cif_byte_masks(const char* block);
 
 // The same masks, a byte at a time, on any machine.
 CifByteMasks cif_byte_masks_portable(const char* block);
+
+// The ways cif_byte_masks chooses from on x86, for tests to compare: 16
+// bytes at a time, and 32 with a table look-up (where the processor has
+// AVX2).
+#if defined(__SSE2__)
+CifByteMasks cif_byte_masks_sse2(const char* block);
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+CifByteMasks cif_byte_masks_avx2(const char* block);
+#endif

@@ -32,8 +32,7 @@ inline uint64_t load_field(const char* field) {
 // Tested and summed a word at a time. The value is the quotient of two
 // exact doubles, the digits over 1000, which the division rounds correctly,
 // just as strtod rounds the decimal.
-inline bool read_thousandths_field(const char* field, double* value) {
-  const uint64_t word = load_field(field);
+inline bool read_thousandths_word(uint64_t word, double* value) {
   const uint64_t digits = word ^ (kOnes * '0');
   const uint64_t non_digits =
       (((digits & ~kHighs) + kOnes * 0x76) | digits) & kHighs;
@@ -60,6 +59,10 @@ inline bool read_thousandths_field(const char* field, double* value) {
       static_cast<double>(static_cast<uint32_t>(n)) / 1000.0;
   *value = negative ? -magnitude : magnitude;
   return true;
+}
+
+inline bool read_thousandths_field(const char* field, double* value) {
+  return read_thousandths_word(load_field(field), value);
 }
 
 #if defined(__SSE2__)
@@ -373,6 +376,11 @@ bool format_coordinate_fields(const double values[3], char* fields) {
 }
 #endif
 
+// Any decimal number, digit by digit, and strtod where the quotient of two
+// exact doubles can't give it.
+static bool read_decimal_number_in_full(const char* text, size_t length,
+                                        double* value);
+
 // Adds the digits from at on to number; returns where they end.
 static const char* take_digits(const char* at, const char* end,
                                uint64_t* number) {
@@ -387,9 +395,6 @@ static const char* take_digits(const char* at, const char* end,
 }
 
 bool read_decimal_number(const char* text, size_t length, double* value) {
-  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
-                                            1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
-                                            1e12, 1e13, 1e14, 1e15};
   // The usual coordinate, blank-padded into a field of the fixed-column
   // layout, is read as that layout's fields are.
   if (length <= kFieldWidth) {
@@ -398,6 +403,27 @@ bool read_decimal_number(const char* text, size_t length, double* value) {
     memcpy(field + kFieldWidth - length, text, length);
     if (read_thousandths_field(field, value)) return true;
   }
+  return read_decimal_number_in_full(text, length, value);
+}
+
+bool read_decimal_number_ending_at(const char* end, size_t length,
+                                   double* value) {
+  if (length <= kFieldWidth) {
+    // The bytes before the number, in the word's first bytes, as blanks.
+    const uint64_t before =
+        length == kFieldWidth ? 0 : ~uint64_t{0} >> (8 * length);
+    const uint64_t word =
+        (load_field(end - kFieldWidth) & ~before) | (kOnes * ' ' & before);
+    if (read_thousandths_word(word, value)) return true;
+  }
+  return read_decimal_number_in_full(end - length, length, value);
+}
+
+static bool read_decimal_number_in_full(const char* text, size_t length,
+                                        double* value) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
+                                            1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
+                                            1e12, 1e13, 1e14, 1e15};
   const char* const end = text + length;
   const char* at = text;
   const bool negative = at < end && *at == '-';

@@ -33,6 +33,11 @@ bool format_coordinate_fields(const double values[3], char* fields);
 // with value unchanged, for any other text.
 bool read_decimal_number(const char* text, size_t length, double* value);
 
+// The same for the number of length bytes that ends at end, where the eight
+// bytes before end may all be read (the number's and those before it).
+bool read_decimal_number_ending_at(const char* end, size_t length,
+                                   double* value);
+
 // Writes value as printf's "%.3f" does, into out (kMaxFieldLength bytes at
 // least), and returns the length written.
 size_t format_coordinate_value(double value, char* out);

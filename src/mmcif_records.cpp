@@ -165,11 +165,11 @@ struct PlainRow {
   const char* next_line;
 };
 
-// A column that the tool reads, and what it is: bit 0 for group_PDB, bit
-// k + 1 for coordinate k.
+// A column that the tool reads, and what it is: coordinate k (0 to 2), or
+// group_PDB (-1).
 struct ColumnRole {
   size_t column;
-  unsigned role;
+  int coordinate;
 };
 
 // The columns that the tool reads, in order, and the loop's width.
@@ -181,10 +181,11 @@ struct RowShape {
 RowShape row_shape(const AtomSiteColumns& columns, long width) {
   RowShape shape{{}, static_cast<size_t>(width)};
   for (long column = 0; column < width; ++column) {
-    unsigned role = column == columns.group ? 1 : 0;
+    if (column == columns.group)
+      shape.read.push_back({static_cast<size_t>(column), -1});
     for (int k = 0; k < 3; ++k)
-      if (column == columns.xyz[k]) role |= 2u << k;
-    if (role != 0) shape.read.push_back({static_cast<size_t>(column), role});
+      if (column == columns.xyz[k])
+        shape.read.push_back({static_cast<size_t>(column), k});
   }
   return shape;
 }
@@ -233,12 +234,11 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
       const size_t length =
           white_after == 0 ? 0
                            : static_cast<size_t>(std::countr_zero(white_after));
-      if ((wanted->role & 1) != 0) row->group = value;
-      for (int k = 0; k < 3; ++k) {
-        if ((wanted->role & (2u << k)) != 0) {
-          row->value[k] = value;
-          row->length[k] = length;
-        }
+      if (wanted->coordinate < 0) {
+        row->group = value;
+      } else {
+        row->value[wanted->coordinate] = value;
+        row->length[wanted->coordinate] = length;
       }
     }
     column += count;
@@ -253,7 +253,7 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
 
 // The plain number of each of a plain row's x, y and z; false for any other
 // value, which the general way reads (and, but for "?" and ".", refuses).
-bool read_plain_coordinates(PlainRow& row, const char* end,
+bool read_plain_coordinates(PlainRow& row, const char* text, const char* end,
                             Coor3f* coordinates) {
   double xyz[3];
   for (int k = 0; k < 3; ++k) {
@@ -262,7 +262,11 @@ bool read_plain_coordinates(PlainRow& row, const char* end,
       while (value_end < end && !is_cif_white_space(*value_end)) ++value_end;
       row.length[k] = static_cast<size_t>(value_end - row.value[k]);
     }
-    if (!read_decimal_number(row.value[k], row.length[k], &xyz[k]))
+    const char* value_end = row.value[k] + row.length[k];
+    // A value with eight bytes of the text up to its end is read in place.
+    if (value_end - text >= static_cast<ptrdiff_t>(kFieldWidth)
+            ? !read_decimal_number_ending_at(value_end, row.length[k], &xyz[k])
+            : !read_decimal_number(row.value[k], row.length[k], &xyz[k]))
       return false;
   }
   *coordinates = {xyz[0], xyz[1], xyz[2]};
@@ -349,9 +353,9 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
             columns.group < 0 ||
             (reader.end - row.group >= 4 && memcmp(row.group, "ATOM", 4) == 0);
         Coor3f coordinates{};
-        if (is_atom_record &&
-            (!has_coordinates ||
-             !read_plain_coordinates(row, reader.end, &coordinates)))
+        if (is_atom_record && (!has_coordinates ||
+                               !read_plain_coordinates(
+                                   row, reader.text, reader.end, &coordinates)))
           break;
         const int error = keep_pending(line);
         if (error != 0) return error;
@@ -460,7 +464,26 @@ size_t write_row(std::string_view row, const MmcifRow& places,
     for (int j = i;
          j > 0 && places.value[order[j]] < places.value[order[j - 1]]; --j)
       std::swap(order[j], order[j - 1]);
-  char digits[kMaxFieldLength];
+  // The new values' texts: as the fixed-column fields are written, less
+  // their leading blanks, where all three fit eight bytes.
+  char fields[3 * kMaxFieldLength];
+  const char* texts[3];
+  size_t lengths[3];
+  if (format_coordinate_fields(xyz, fields)) {
+    for (int k = 0; k < 3; ++k) {
+      const char* field = fields + k * kFieldWidth;
+      size_t blanks = 0;
+      while (field[blanks] == ' ') ++blanks;
+      texts[k] = field + blanks;
+      lengths[k] = kFieldWidth - blanks;
+    }
+  } else {
+    for (int k = 0; k < 3; ++k) {
+      texts[k] = fields + k * kMaxFieldLength;
+      lengths[k] =
+          format_coordinate_value(xyz[k], fields + k * kMaxFieldLength);
+    }
+  }
   // Bytes of the row up to in have been written; the rest stand growth
   // bytes further on in out.
   size_t in = 0;
@@ -473,9 +496,9 @@ size_t write_row(std::string_view row, const MmcifRow& places,
       while (start + old_length < row.size() &&
              !is_cif_white_space(row[start + old_length]))
         ++old_length;
-    const size_t length = format_coordinate_value(xyz[k], digits);
+    const size_t length = lengths[k];
     char* const value = out + start + growth;
-    memcpy(value, digits, length);
+    for (size_t i = 0; i < length; ++i) value[i] = texts[k][i];
     in = start + old_length;
     if (length <= old_length) {
       memset(value + length, ' ', old_length - length);
