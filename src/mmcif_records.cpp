@@ -21,7 +21,19 @@ namespace {
 struct AtomSiteColumns {
   long group = -1;
   long xyz[3] = {-1, -1, -1};
+  // A column whose values the move would make wrong, as it changes none
+  // but x, y and z: fractional coordinates, anisotropic tensors, the
+  // standard uncertainties of x, y and z.
+  std::string_view stale;
 };
+
+bool is_stale_tag(std::string_view tag) {
+  return starts_ignoring_case(tag, "_atom_site.fract_") ||
+         starts_ignoring_case(tag, "_atom_site.aniso_U") ||
+         starts_ignoring_case(tag, "_atom_site.aniso_B") ||
+         (starts_ignoring_case(tag, "_atom_site.Cartn_") &&
+          tag.size() > sizeof "_atom_site.Cartn_x" - 1);
+}
 
 AtomSiteColumns find_columns(const std::vector<std::string_view>& tags) {
   static const char* const kCoordinateTags[3] = {
@@ -34,6 +46,7 @@ AtomSiteColumns find_columns(const std::vector<std::string_view>& tags) {
     for (int k = 0; k < 3; ++k)
       if (equals_ignoring_case(tags[i], kCoordinateTags[k]))
         columns.xyz[k] = column;
+    if (columns.stale.empty() && is_stale_tag(tags[i])) columns.stale = tags[i];
   }
   return columns;
 }
@@ -283,6 +296,7 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
   const RowShape shape = row_shape(columns, width);
   const bool has_coordinates =
       columns.xyz[0] >= 0 && columns.xyz[1] >= 0 && columns.xyz[2] >= 0;
+  const bool is_movable = has_coordinates && columns.stale.empty();
   const std::string_view& last_tag = tags.back();
   const std::string_view header =
       text_between(piece_start(reader.text, loop.text.data()),
@@ -329,6 +343,11 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
           return refuse(reader, loop.text.data(),
                         "_atom_site loop of atom records without all of "
                         "Cartn_x, Cartn_y and Cartn_z");
+        if (!columns.stale.empty())
+          return refuse(reader, loop.text.data(),
+                        "_atom_site loop of atom records has a column that "
+                        "moving them would make wrong: ",
+                        columns.stale);
         const int error = read_coordinates(reader, values, first, &pending);
         if (error != 0) return error;
         pending.start = piece_start(reader.text, first.text.data());
@@ -353,9 +372,9 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
             columns.group < 0 ||
             (reader.end - row.group >= 4 && memcmp(row.group, "ATOM", 4) == 0);
         Coor3f coordinates{};
-        if (is_atom_record && (!has_coordinates ||
-                               !read_plain_coordinates(
-                                   row, reader.text, reader.end, &coordinates)))
+        if (is_atom_record &&
+            (!is_movable || !read_plain_coordinates(row, reader.text,
+                                                    reader.end, &coordinates)))
           break;
         const int error = keep_pending(line);
         if (error != 0) return error;
