@@ -125,10 +125,16 @@ int keep_row(MmcifReader& reader, const PendingRow& row, const char* end) {
     places.value[k] = static_cast<uint32_t>(offset);
   }
   if (!append(reader.atom, row.coordinates)) return ENOMEM;
-  if (!append(reader.layout.rows, places) ||
-      !append_line(reader.lines, text_between(row.start, end))) {
+  if (!append(reader.layout.rows, places)) {
     --reader.atom.size;
-    reader.layout.rows.size = reader.atom.size;
+    return ENOMEM;
+  }
+  const auto length = static_cast<size_t>(end - row.start);
+  if (has_room_for_step(reader.lines, row.start, length)) {
+    append_step(reader.lines, row.start, length);
+  } else if (!append_line(reader.lines, {row.start, length})) {
+    --reader.atom.size;
+    --reader.layout.rows.size;
     return ENOMEM;
   }
   return 0;
@@ -520,7 +526,7 @@ size_t write_row(std::string_view row, const MmcifRow& places,
     for (size_t i = 0; i < length; ++i) value[i] = texts[k][i];
     in = start + old_length;
     if (length <= old_length) {
-      memset(value + length, ' ', old_length - length);
+      for (size_t i = length; i < old_length; ++i) value[i] = ' ';
       continue;
     }
     size_t blanks = 0;
