@@ -180,12 +180,16 @@ CifByteMasks cif_byte_masks_sse2(const char* block) {
 // look-up by the low half and one comparison test for a whole class; a
 // byte of 0x80 or more looks up 0, which no such byte equals.
 [[gnu::target("avx2")]] CifByteMasks cif_byte_masks_avx2(const char* block) {
+  // An index of no class looks up -0x80, which no byte below 0x80 equals.
+  constexpr char kNone = -0x80;
   const __m256i white_table = _mm256_setr_epi8(
-      ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0, ' ', 0, 0, 0,
-      0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0);
-  const __m256i opener_table =
-      _mm256_setr_epi8(0, 0, '"', '#', 0, 0, 0, '\'', 0, 0, 0, ';', 0, 0, 0, 0,
-                       0, 0, '"', '#', 0, 0, 0, '\'', 0, 0, 0, ';', 0, 0, 0, 0);
+      ' ', kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, '\t', '\n',
+      kNone, kNone, '\r', kNone, kNone, ' ', kNone, kNone, kNone, kNone, kNone,
+      kNone, kNone, kNone, '\t', '\n', kNone, kNone, '\r', kNone, kNone);
+  const __m256i opener_table = _mm256_setr_epi8(
+      kNone, kNone, '"', '#', kNone, kNone, kNone, '\'', kNone, kNone, kNone,
+      ';', kNone, kNone, kNone, kNone, kNone, kNone, '"', '#', kNone, kNone,
+      kNone, '\'', kNone, kNone, kNone, ';', kNone, kNone, kNone, kNone);
   const __m256i low_half = _mm256_set1_epi8(0x0f);
   CifByteMasks masks{};
   for (int i = 0; i < 2; ++i) {
