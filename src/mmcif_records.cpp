@@ -332,7 +332,9 @@ void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
   LineCursor cursor = first_line(lines);
   for (size_t i = 0; i < atom.size(); ++i) {
     if (header != headers_end && header->first_record == i) {
-      put_bytes(block, header->block_line.data(), header->block_line.size());
+      // None is a null view, which memcpy may not be given.
+      if (!header->block_line.empty())
+        put_bytes(block, header->block_line.data(), header->block_line.size());
       put_bytes(block, header->loop_header.data(), header->loop_header.size());
       ++header;
     }
