@@ -187,6 +187,17 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        {0, 0, 0},
        "data_z\n" + kLoop + "ATOM N -0.000 -0.0 0\n",
        "data_z\n" + kLoop + "ATOM N 0.000  0.000 0.000\n"},
+      // Dropped rows leave a value that begins with ';' at a line's start
+      // and a text field off one: each is written as it reads in the text.
+      {"a row that begins with ';' stays on or off a line's start",
+       {1, 2, 3},
+       "data_f\nloop_\n_atom_site.label_atom_id\n_atom_site.group_PDB\n"
+       "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+       "a HETATM 1 2 3 ;b ATOM 1.000 2.000 3.000 c HETATM 1 2 3\n"
+       ";c\n;\nATOM 1.000 2.000 3.000\n",
+       "data_f\nloop_\n_atom_site.label_atom_id\n_atom_site.group_PDB\n"
+       "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+       " ;b ATOM 2.000 4.000 6.000 \n;c\n;\nATOM 2.000 4.000 6.000\n"},
       {"a row longer than 2048 bytes is kept whole",
        {1, 2, 3},
        kLoop + "ATOM " + std::string(3000, 'N') + " 1.000 2.000 3.000\n",
