@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -350,32 +351,18 @@ TEST(ReadCoordinate, MatchesStrtodOnRandomBytesAndShortContent) {
 }
 
 TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
-  std::vector<std::string> decimals = {"0",
-                                       "-0",
-                                       "+0",
-                                       "-0.000",
-                                       "0.",
-                                       ".5",
-                                       "-.5",
-                                       "+5.",
-                                       "0.1",
-                                       "1.005",
-                                       "999999999999999",
-                                       "99999999999999.9",
-                                       "999999999999999.9",
-                                       "9007199254740993",
-                                       "0.000000000000001",
-                                       "00000000000000000000001.5",
-                                       "12345678901234567890",
-                                       "1e308",
-                                       "1.7976931348623157E308",
-                                       "1e309",
-                                       "-1e309",
-                                       "4.9e-324",
-                                       "2.4703282292062327e-324",
-                                       "1e-400",
-                                       "2.2250738585072011e-308",
-                                       "1." + std::string(80, '3') + "e-2"};
+  // Signs, points, 15 digits (the exact division's most) and more,
+  // leading zeros, overflow, subnormals.
+  std::istringstream edges(
+      "0 -0 +0 -0.000 0. .5 -.5 +5. 0.1 1.005 999999999999999 "
+      "99999999999999.9 999999999999999.9 9007199254740993 0.000000000000001 "
+      "00000000000000000000001.5 12345678901234567890 1e308 "
+      "1.7976931348623157E308 1e309 -1e309 4.9e-324 2.4703282292062327e-324 "
+      "1e-400 2.2250738585072011e-308");
+  std::vector<std::string> decimals;
+  for (std::string text; edges >> text;) decimals.push_back(text);
+  // Longer than the tool's own copy on the stack.
+  decimals.push_back("1." + std::string(80, '3') + "e-2");
   // Random decimals of every shape: a sign or none; up to 20 digits on
   // each side of a point or none, often with leading zeros; an exponent or
   // none.

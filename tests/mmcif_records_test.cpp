@@ -66,12 +66,11 @@ class MmcifFile : public TempDirTest {
 TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
   struct Case {
     const char* shape;
-    float translation[3];
     std::string in, out;
+    float translation[3] = {1, 2, 3};
   };
   const Case cases[] = {
       {"quoted values end at their quote before white space",
-       {1, 2, 3},
        "data_q\n" + kLoop +
            "ATOM \"O5'\" 1.000 2.000 3.000\n"
            "ATOM 'C1 #x' 4.000 5.000 6.000\n"
@@ -81,7 +80,6 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOM 'C1 #x' 5.000 7.000 9.000\n"
            "ATOM 'a'b' 1.500 2.250 3.125\n"},
       {"a text field's ATOM lines are one value, not rows",
-       {1, 2, 3},
        "data_t\n_struct.title\n;\nATOM   1  N   GLN A   3      12.772  "
        "36.309   7.065\n;\n" +
            kLoop +
@@ -89,7 +87,6 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        "data_t\n" + kLoop +
            "ATOM\n;ATOM N 9.000 9.000 9.000\nATOM\n;\n2.000 4.000 6.000\n"},
       {"comments between rows go with the row before",
-       {1, 2, 3},
        "data_c\n" + kLoop +
            "# first\nATOM N 1.000 2.000 3.000 # after\n# between\n\n"
            "ATOM C 4.000 5.000 6.000\n# last\n",
@@ -97,19 +94,16 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOM N 2.000 4.000 6.000 # after\n# between\n\n"
            "ATOM C 5.000 7.000 9.000\n"},
       {"tags in any order and case, and other columns between",
-       {1, 2, 3},
        "DATA_U\nLOOP_\n_ATOM_SITE.CARTN_Z\n_atom_site.id\n_Atom_Site.Cartn_X\n"
        "_atom_site.GROUP_pdb\n_atom_site.cartn_Y\n3.000 1 1.000 ATOM 2.000\n",
        "DATA_U\nLOOP_\n_ATOM_SITE.CARTN_Z\n_atom_site.id\n_Atom_Site.Cartn_X\n"
        "_atom_site.GROUP_pdb\n_atom_site.cartn_Y\n6.000 1 2.000 ATOM 4.000\n"},
       {"a row over three lines, and a row after it on its last",
-       {1, 2, 3},
        "data_s\n" + kLoop +
            "ATOM N\n1.000 2.000\n3.000 ATOM C 4.000\n5.000 6.000\n",
        "data_s\n" + kLoop +
            "ATOM N\n2.000 4.000\n6.000 ATOM C 5.000\n7.000 9.000\n"},
       {"each block and loop of atom records gives its data_ line and header",
-       {1, 2, 3},
        "data_one\n" + kLoop + "ATOM N 1.000 2.000 3.000\n" +
            "data_none\n_cell.length_a 10\n" + "data_het\n" + kLoop +
            "HETATM O 1.000 2.000 3.000\n" +
@@ -123,11 +117,9 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOM\n" +
            kLoop + "ATOM S 1.000 2.000 3.000\n"},
       {"a file without data_ gives none",
-       {1, 2, 3},
        "# no block\n" + kLoop + "ATOM N 1.000 2.000 3.000\n",
        kLoop + "ATOM N 2.000 4.000 6.000\n"},
       {"CR LF lines",
-       {1, 2, 3},
        "data_w\r\nloop_\r\n_atom_site.group_PDB\r\n_atom_site.Cartn_x\r\n"
        "_atom_site.Cartn_y\r\n_atom_site.Cartn_z\r\nATOM 1.000 2.000 3\r\n"
        "ATOM 4.000 5.000 6.000\r\n",
@@ -135,12 +127,9 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        "_atom_site.Cartn_y\r\n_atom_site.Cartn_z\r\nATOM 2.000 4.000 6.000\r\n"
        "ATOM 5.000 7.000 9.000\r\n"},
       // A longer value takes only blanks, so the row grows here.
-      {"tabs",
-       {1, 2, 3},
-       "data_t\n" + kLoop + "ATOM\tN\t1.000\t2\t\t3.000\n",
+      {"tabs", "data_t\n" + kLoop + "ATOM\tN\t1.000\t2\t\t3.000\n",
        "data_t\n" + kLoop + "ATOM\tN\t2.000\t4.000\t\t6.000\n"},
       {"rows with x, y and z all unknown pass through",
-       {1, 2, 3},
        "data_u\n" + kLoop +
            "ATOM N ? ? ?\nATOM C . . .\nATOM O ? . ?\nATOM S 1.000 2.000 "
            "3.000\n",
@@ -148,14 +137,12 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOM N ? ? ?\nATOM C . . .\nATOM O ? . ?\nATOM S 2.000 4.000 "
            "6.000\n"},
       {"without group_PDB every row is an atom record",
-       {1, 2, 3},
        "data_g\nloop_\n_atom_site.id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
        "_atom_site.Cartn_z\n1 1.000 2.000 3.000\n2 4.000 5.000 6.000\n",
        "data_g\nloop_\n_atom_site.id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
        "_atom_site.Cartn_z\n1 2.000 4.000 6.000\n2 5.000 7.000 9.000\n"},
       // Rows that are not atom records are dropped unread.
       {"only rows whose group_PDB begins with ATOM",
-       {1, 2, 3},
        "data_h\n" + kLoop +
            "HETATM O abc ? 3.000\nATOMHT C 1.000 2.000 3.000\n"
            "atom N 1.000 2.000 3.000\n'ATOM' N 4.000 5.000 6.000\n",
@@ -166,7 +153,6 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
       // 123456.5 + 1 is 123457.500, -99999.25 + 2 is -99997.250, 1e5 + 3
       // is 100003.000.
       {"a longer value takes blanks after it, keeping one, never a newline",
-       {1, 2, 3},
        "data_l\n" + kLoop +
            "ATOM N 1      2   3\nATOM C 1\n  2.000 3.000\n"
            "ATOM O 123456.5 -99999.25 1e5\n",
@@ -175,7 +161,6 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOM O 123457.500 -99997.250 100003.000\n"},
       // -1.0004 + 1 is -0.0004 (to within a double), written -0.000.
       {"a shorter value is padded with blanks to the old width",
-       {1, 2, 3},
        "data_p\n" + kLoop +
            "ATOM N 1.00000 2.0000000 -3.00000\nATOM C 1.5e0 2.0E+00 -3.000\n"
            "ATOM O -1.0004 -2.0 -3.0\n",
@@ -184,13 +169,12 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOM O -0.000  0.000 0.000\n"},
       // 1 * -0 + 0 * y + 0 * z + 0 is +0, as in the fixed-column path.
       {"-0 under the identity is 0.000",
-       {0, 0, 0},
        "data_z\n" + kLoop + "ATOM N -0.000 -0.0 0\n",
-       "data_z\n" + kLoop + "ATOM N 0.000  0.000 0.000\n"},
+       "data_z\n" + kLoop + "ATOM N 0.000  0.000 0.000\n",
+       {0, 0, 0}},
       // Dropped rows leave a value that begins with ';' at a line's start
       // and a text field off one: each is written as it reads in the text.
       {"a row that begins with ';' stays on or off a line's start",
-       {1, 2, 3},
        "data_f\nloop_\n_atom_site.label_atom_id\n_atom_site.group_PDB\n"
        "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
        "a HETATM 1 2 3 ;b ATOM 1.000 2.000 3.000 c HETATM 1 2 3\n"
@@ -199,7 +183,6 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
        " ;b ATOM 2.000 4.000 6.000 \n;c\n;\nATOM 2.000 4.000 6.000\n"},
       {"a row longer than 2048 bytes is kept whole",
-       {1, 2, 3},
        kLoop + "ATOM " + std::string(3000, 'N') + " 1.000 2.000 3.000\n",
        kLoop + "ATOM " + std::string(3000, 'N') + " 2.000 4.000 6.000\n"},
   };
