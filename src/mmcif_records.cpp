@@ -549,13 +549,24 @@ void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
   const MmcifHeader* header = layout.headers.data;
   const MmcifHeader* const headers_end = header + layout.headers.size;
   LineCursor cursor = first_line(lines);
+  // The last byte written, a row's or a header's.
+  char last = '\n';
   for (size_t i = 0; i < atom.size(); ++i) {
     if (header != headers_end && header->first_record == i) {
-      put_bytes(block, header->block_line.data(), header->block_line.size());
+      // None is a null view, which memcpy may not be given.
+      if (!header->block_line.empty())
+        put_bytes(block, header->block_line.data(), header->block_line.size());
       put_bytes(block, header->loop_header.data(), header->loop_header.size());
+      last = header->loop_header.back();
       ++header;
     }
     const std::string_view row = next_line(cursor);
+    // A ';' starts a text field at a line's start and a value elsewhere;
+    // where dropped rows stood before the row, it goes on or off a line's
+    // start as it stood in the text (a row never starts the text).
+    if (row[0] == ';' && (row.data()[-1] == '\n') != (last == '\n'))
+      put_bytes(block, row.data()[-1] == '\n' ? "\n" : " ", 1);
+    last = row.back();
     const MmcifRow& places = layout.rows.data[i];
     if (places.value[0] == kUnknownPosition) {
       put_bytes(block, row.data(), row.size());

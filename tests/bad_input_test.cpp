@@ -146,15 +146,25 @@ TEST_F(BadInput, ClosedStandardOutput) {
 }
 
 TEST_F(BadInput, CoordinatesFromAPipe) {
-  const std::string text = read_file(EXAMPLES_DIR "/1orc.pdb");
-  const ToolRun from_pipe = run_tool({EXAMPLES_DIR "/matrix.txt", "/dev/stdin"},
-                                     {.stdin_text = &text});
-  const ToolRun from_file =
-      run_tool({EXAMPLES_DIR "/matrix.txt", EXAMPLES_DIR "/1orc.pdb"});
-  EXPECT_EQ(from_pipe.status, 0);
-  EXPECT_EQ(from_pipe.err, "");
-  EXPECT_EQ(std::count(from_pipe.out.begin(), from_pipe.out.end(), '\n'), 500);
-  EXPECT_TRUE(from_pipe.out == from_file.out);
+  // The mmCIF file's output: its data_ line, a loop_ line and 18 tags, and
+  // 559 rows.
+  const struct {
+    const char* path;
+    long lines;
+  } cases[] = {{EXAMPLES_DIR "/1orc.pdb", 500},
+               {TEST_DATA_DIR "/1orc.cif", 1 + 1 + 18 + 559}};
+  for (const auto& c : cases) {
+    const std::string text = read_file(c.path);
+    const ToolRun from_pipe = run_tool(
+        {EXAMPLES_DIR "/matrix.txt", "/dev/stdin"}, {.stdin_text = &text});
+    const ToolRun from_file = run_tool({EXAMPLES_DIR "/matrix.txt", c.path});
+    EXPECT_EQ(from_pipe.status, 0) << c.path;
+    EXPECT_EQ(from_pipe.err, "") << c.path;
+    EXPECT_EQ(std::count(from_pipe.out.begin(), from_pipe.out.end(), '\n'),
+              c.lines)
+        << c.path;
+    EXPECT_TRUE(from_pipe.out == from_file.out) << c.path;
+  }
 }
 
 TEST_F(BadInput, FileLargerThanA32BitAddressSpace) {

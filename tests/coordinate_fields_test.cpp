@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "atom_records.h"
 
@@ -345,6 +348,98 @@ TEST(ReadCoordinate, MatchesStrtodOnRandomBytesAndShortContent) {
     failures += read_disagreements(content.substr(0, 30 + random() % 25));
   }
   EXPECT_EQ(failures, 0);
+}
+
+TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
+  // Signs, points, 15 digits (the exact division's most) and more,
+  // leading zeros, overflow, subnormals.
+  std::istringstream edges(
+      "0 -0 +0 -0.000 0. .5 -.5 +5. 0.1 1.005 999999999999999 "
+      "99999999999999.9 999999999999999.9 9007199254740993 0.000000000000001 "
+      "00000000000000000000001.5 12345678901234567890 1e308 "
+      "1.7976931348623157E308 1e309 -1e309 4.9e-324 2.4703282292062327e-324 "
+      "1e-400 2.2250738585072011e-308");
+  std::vector<std::string> decimals;
+  for (std::string text; edges >> text;) decimals.push_back(text);
+  // Longer than the tool's own copy on the stack.
+  decimals.push_back("1." + std::string(80, '3') + "e-2");
+  // Random decimals of every shape: a sign or none; up to 20 digits on
+  // each side of a point or none, often with leading zeros; an exponent or
+  // none.
+  std::mt19937_64 random(21);
+  for (int i = 0; i < 50000; ++i) {
+    static const char* const signs[] = {"", "-", "+"};
+    std::string text = signs[random() % 3];
+    const auto put_digits = [&](uint64_t count) {
+      if (random() % 4 == 0) text += std::string(random() % 5, '0');
+      for (uint64_t d = 0; d < count; ++d)
+        text += static_cast<char>('0' + random() % 10);
+    };
+    const uint64_t whole = random() % 21;
+    const uint64_t fraction = random() % 21;
+    put_digits(whole == 0 && fraction == 0 ? 1 : whole);
+    if (fraction != 0 || random() % 4 == 0) text += '.';
+    put_digits(fraction);
+    if (random() % 3 == 0) {
+      text += random() % 2 ? 'e' : 'E';
+      text += signs[random() % 3];
+      put_digits(1 + random() % 3);
+    }
+    decimals.push_back(text);
+  }
+  int failures = 0;
+  for (const std::string& text : decimals) {
+    double value = 0;
+    const double expected = strtod(text.c_str(), nullptr);
+    if (read_decimal_number(text.data(), text.size(), &value) &&
+        same_double(value, expected))
+      continue;
+    ADD_FAILURE() << "\"" << text << "\": strtod " << expected << ", read "
+                  << value;
+    if (++failures == 10) break;
+  }
+  for (const char* text :
+       {"12.345(3)", "1e", ".", "-", "+.e1", "0x10", "inf", "nan", "1.2.3",
+        " 1", "1 ", "", "1e+", "--1", "e5", "1,5", "1.0e1.5", ".e1", "1d5"}) {
+    double value = 7.0;
+    EXPECT_FALSE(read_decimal_number(text, strlen(text), &value)) << text;
+    EXPECT_EQ(value, 7.0) << text;
+  }
+  // Only the given length is read.
+  double value = 0;
+  EXPECT_TRUE(read_decimal_number("1.5e3", 3, &value));
+  EXPECT_EQ(value, 1.5);
+}
+
+TEST(FormatCoordinateValue, WritesWhatPercentPointThreeFWrites) {
+  std::vector<double> values = {
+      0.0,      -0.0,      0.0004,       -0.0004,      0.0005,    -0.0005,
+      2.5e-4,   1.0625,    -1.1875,      9999.9995,    -999.9995, 123456.5,
+      1e15,     -1e15,     1e22,         -1e300,       DBL_MAX,   5e-324,
+      HUGE_VAL, -HUGE_VAL, std::nan(""), -std::nan("")};
+  // Exact ties, every sixteenth, round to even; any bit pattern; values
+  // in the usual range.
+  for (int k = -16000; k <= 16000; k += 7) values.push_back(k / 16.0);
+  std::mt19937_64 random(22);
+  std::uniform_real_distribution<double> coordinate(-1500.0, 11000.0);
+  for (int i = 0; i < 5000; ++i) {
+    const uint64_t bits = random();
+    double value;
+    memcpy(&value, &bits, sizeof value);
+    values.push_back(value);
+    values.push_back(coordinate(random));
+  }
+  int failures = 0;
+  for (const double value : values) {
+    char expected[kMaxFieldLength];
+    char actual[kMaxFieldLength];
+    snprintf(expected, sizeof expected, "%.3f", value);
+    const std::string written(actual, format_coordinate_value(value, actual));
+    if (written == expected) continue;
+    ADD_FAILURE() << std::hexfloat << value << ": printf \"" << expected
+                  << "\", written \"" << written << "\"";
+    if (++failures == 10) break;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "run_tool.h"
 #include "temp_dir_test.h"
@@ -32,6 +33,25 @@ std::string atom_lines(const std::string& text) {
     start = end;
   }
   return result;
+}
+
+// The x, y and z of each atom record the tool wrote, as text: the
+// fixed-column fields, or the 10th to 12th values of each row of
+// tests/data/1orc.cif, where its Cartn_ columns stand, one row a line.
+std::vector<std::string> moved_coordinates(const std::string& out, bool mmcif) {
+  std::vector<std::string> atoms;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    if (mmcif && (line[0] == '_' || line.starts_with("data_") ||
+                  line.starts_with("loop_")))
+      continue;
+    std::istringstream values(mmcif ? line : line.substr(30, 24));
+    std::vector<std::string> row;
+    for (std::string value; values >> value;) row.push_back(value);
+    const size_t x = mmcif ? 9 : 0;
+    atoms.push_back(row.at(x) + " " + row.at(x + 1) + " " + row.at(x + 2));
+  }
+  return atoms;
 }
 
 class Tool : public TempDirTest {
@@ -217,6 +237,74 @@ TEST_F(Tool, NoAtomRecordsWritesNothing) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(Tool, MmcifFileGetsTheDigitsOfTheSameStructureAsPdb) {
+  // tests/data/1orc.cif is examples/1orc.pdb as gemmi writes it: a row for
+  // each ATOM and HETATM record, in order, and no group_PDB, so that every
+  // row is an atom record. Renamed, the HETATM records are moved by the
+  // fixed-column path as well.
+  std::string pdb = read_file(EXAMPLES_DIR "/1orc.pdb");
+  for (size_t at = 0; (at = pdb.find("\nHETATM", at)) != std::string::npos;)
+    pdb.replace(++at, 6, "ATOMHT");
+  const ToolRun from_pdb =
+      run_tool({EXAMPLES_DIR "/matrix.txt", file("1orc.pdb", pdb)});
+  const ToolRun from_mmcif =
+      run_tool({EXAMPLES_DIR "/matrix.txt", TEST_DATA_DIR "/1orc.cif"});
+  EXPECT_EQ(from_pdb.status, 0);
+  EXPECT_EQ(from_mmcif.status, 0);
+  EXPECT_EQ(from_mmcif.err, "");
+  const std::vector<std::string> expected =
+      moved_coordinates(from_pdb.out, false);
+  const std::vector<std::string> moved =
+      moved_coordinates(from_mmcif.out, true);
+  ASSERT_EQ(expected.size(), 559u);
+  ASSERT_EQ(moved.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i)
+    if (moved[i] != expected[i]) {
+      ADD_FAILURE() << "atom " << i + 1 << ": mmCIF " << moved[i] << ", PDB "
+                    << expected[i];
+      break;
+    }
+}
+
+TEST_F(Tool, RefusedMmcifFileWritesNothing) {
+  // Two atom records, then a coordinate with a standard uncertainty.
+  const std::string path =
+      file("su.cif",
+           "data_su\nloop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
+           "_atom_site.Cartn_y\n_atom_site.Cartn_z\nATOM 1.000 2.000 3.000\n"
+           "ATOM 4.000 5.000 6.000\nATOM 12.345(3) 2.000 3.000\n");
+  const ToolRun r = run_tool({file("matrix", kIdentity), path});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "decompress-zaduride: " + path +
+                       ": line 9: coordinate value has a standard "
+                       "uncertainty: 12.345(3)\n");
+}
+
+TEST_F(Tool, CompressedFileIsRefusedWithTheZcatHint) {
+  const std::string matrix = file("matrix", kIdentity);
+  const std::string compressed = dir + "/1orc.pdb.gz";
+  ASSERT_EQ(
+      system(("gzip -c " EXAMPLES_DIR "/1orc.pdb > " + compressed).c_str()), 0);
+  const std::string bytes = read_file(compressed);
+  const struct {
+    std::string path;
+    const std::string* piped;
+  } cases[] = {
+      {compressed, nullptr},
+      {file("magic.cif", "\x1f\x8b"), nullptr},
+      {"/dev/stdin", &bytes},
+  };
+  for (const auto& c : cases) {
+    const ToolRun r = run_tool({matrix, c.path}, {.stdin_text = c.piped});
+    EXPECT_EQ(r.status, 1) << c.path;
+    EXPECT_EQ(r.out, "") << c.path;
+    EXPECT_EQ(r.err, "decompress-zaduride: " + c.path +
+                         ": compressed with gzip; read it with zcat FILE | "
+                         "decompress-zaduride MATRIX /dev/stdin\n");
   }
 }
 

@@ -1,0 +1,249 @@
+// The mmCIF path, read from a file, moved and written in-process: what each
+// lexical shape gives, and what is refused.
+#include "mmcif_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "atom_records.h"
+#include "file_bytes.h"
+#include "temp_dir_test.h"
+#include "transformation.h"
+
+namespace {
+
+const std::string kLoop =
+    "loop_\n"
+    "_atom_site.group_PDB\n"
+    "_atom_site.label_atom_id\n"
+    "_atom_site.Cartn_x\n"
+    "_atom_site.Cartn_y\n"
+    "_atom_site.Cartn_z\n";
+
+class MmcifFile : public TempDirTest {
+ protected:
+  void TearDown() override {
+    release();
+    TempDirTest::TearDown();
+  }
+  void release() {
+    release_array(atoms);
+    release_lines(texts);
+    release_mmcif_layout(layout);
+    release_coordinate_texts();
+  }
+  int read_text(const std::string& text) {
+    return read_atom_records(file("coordinates.cif", text).c_str(), atoms,
+                             texts, layout);
+  }
+  // The records moved by the translation and the identity rotation, as
+  // written.
+  std::string moved(const float (&translation)[3]) {
+    const float centre[3] = {0, 0, 0};
+    const float matrix[4][3] = {
+        {translation[0], translation[1], translation[2]},
+        {1, 0, 0},
+        {0, 1, 0},
+        {0, 0, 1}};
+    apply_transformation(centre, matrix, items(atoms));
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    write_atom_records(items(atoms), texts, layout, out);
+    fclose(out);
+    std::string result(buffer, size);
+    free(buffer);
+    return result;
+  }
+  GrowableArray<Coor3f> atoms;
+  RecordLines texts;
+  MmcifLayout layout;
+};
+
+TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
+  struct Case {
+    const char* shape;
+    std::string in, out;
+    float translation[3] = {1, 2, 3};
+  };
+  const Case cases[] = {
+      {"quoted values end at their quote before white space",
+       "data_q\n" + kLoop +
+           "ATOM \"O5'\" 1.000 2.000 3.000\n"
+           "ATOM 'C1 #x' 4.000 5.000 6.000\n"
+           "ATOM 'a'b' 0.500 0.250 0.125\n",
+       "data_q\n" + kLoop +
+           "ATOM \"O5'\" 2.000 4.000 6.000\n"
+           "ATOM 'C1 #x' 5.000 7.000 9.000\n"
+           "ATOM 'a'b' 1.500 2.250 3.125\n"},
+      {"a text field's ATOM lines are one value, not rows",
+       "data_t\n_struct.title\n;\nATOM   1  N   GLN A   3      12.772  "
+       "36.309   7.065\n;\n" +
+           kLoop +
+           "ATOM\n;ATOM N 9.000 9.000 9.000\nATOM\n;\n1.000 2.000 3.000\n",
+       "data_t\n" + kLoop +
+           "ATOM\n;ATOM N 9.000 9.000 9.000\nATOM\n;\n2.000 4.000 6.000\n"},
+      {"comments between rows go with the row before",
+       "data_c\n" + kLoop +
+           "# first\nATOM N 1.000 2.000 3.000 # after\n# between\n\n"
+           "ATOM C 4.000 5.000 6.000\n# last\n",
+       "data_c\n" + kLoop +
+           "ATOM N 2.000 4.000 6.000 # after\n# between\n\n"
+           "ATOM C 5.000 7.000 9.000\n"},
+      {"tags in any order and case, and other columns between",
+       "DATA_U\nLOOP_\n_ATOM_SITE.CARTN_Z\n_atom_site.id\n_Atom_Site.Cartn_X\n"
+       "_atom_site.GROUP_pdb\n_atom_site.cartn_Y\n3.000 1 1.000 ATOM 2.000\n",
+       "DATA_U\nLOOP_\n_ATOM_SITE.CARTN_Z\n_atom_site.id\n_Atom_Site.Cartn_X\n"
+       "_atom_site.GROUP_pdb\n_atom_site.cartn_Y\n6.000 1 2.000 ATOM 4.000\n"},
+      {"a row over three lines, and a row after it on its last",
+       "data_s\n" + kLoop +
+           "ATOM N\n1.000 2.000\n3.000 ATOM C 4.000\n5.000 6.000\n",
+       "data_s\n" + kLoop +
+           "ATOM N\n2.000 4.000\n6.000 ATOM C 5.000\n7.000 9.000\n"},
+      {"each block and loop of atom records gives its data_ line and header",
+       "data_one\n" + kLoop + "ATOM N 1.000 2.000 3.000\n" +
+           "data_none\n_cell.length_a 10\n" + "data_het\n" + kLoop +
+           "HETATM O 1.000 2.000 3.000\n" +
+           "data_two # second\nloop_\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
+           "_atom_site.Cartn_z\n_atom_site.group_PDB\n4.000 5.000 6.000 "
+           "ATOM\n" +
+           kLoop + "ATOM S 0.000 0.000 0.000\n",
+       "data_one\n" + kLoop + "ATOM N 2.000 4.000 6.000\n" +
+           "data_two # second\nloop_\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
+           "_atom_site.Cartn_z\n_atom_site.group_PDB\n5.000 7.000 9.000 "
+           "ATOM\n" +
+           kLoop + "ATOM S 1.000 2.000 3.000\n"},
+      {"a file without data_ gives none",
+       "# no block\n" + kLoop + "ATOM N 1.000 2.000 3.000\n",
+       kLoop + "ATOM N 2.000 4.000 6.000\n"},
+      {"CR LF lines",
+       "data_w\r\nloop_\r\n_atom_site.group_PDB\r\n_atom_site.Cartn_x\r\n"
+       "_atom_site.Cartn_y\r\n_atom_site.Cartn_z\r\nATOM 1.000 2.000 3\r\n"
+       "ATOM 4.000 5.000 6.000\r\n",
+       "data_w\r\nloop_\r\n_atom_site.group_PDB\r\n_atom_site.Cartn_x\r\n"
+       "_atom_site.Cartn_y\r\n_atom_site.Cartn_z\r\nATOM 2.000 4.000 6.000\r\n"
+       "ATOM 5.000 7.000 9.000\r\n"},
+      // A longer value takes only blanks, so the row grows here.
+      {"tabs", "data_t\n" + kLoop + "ATOM\tN\t1.000\t2\t\t3.000\n",
+       "data_t\n" + kLoop + "ATOM\tN\t2.000\t4.000\t\t6.000\n"},
+      {"rows with x, y and z all unknown pass through",
+       "data_u\n" + kLoop +
+           "ATOM N ? ? ?\nATOM C . . .\nATOM O ? . ?\nATOM S 1.000 2.000 "
+           "3.000\n",
+       "data_u\n" + kLoop +
+           "ATOM N ? ? ?\nATOM C . . .\nATOM O ? . ?\nATOM S 2.000 4.000 "
+           "6.000\n"},
+      {"without group_PDB every row is an atom record",
+       "data_g\nloop_\n_atom_site.id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
+       "_atom_site.Cartn_z\n1 1.000 2.000 3.000\n2 4.000 5.000 6.000\n",
+       "data_g\nloop_\n_atom_site.id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
+       "_atom_site.Cartn_z\n1 2.000 4.000 6.000\n2 5.000 7.000 9.000\n"},
+      // Rows that are not atom records are dropped unread.
+      {"only rows whose group_PDB begins with ATOM",
+       "data_h\n" + kLoop +
+           "HETATM O abc ? 3.000\nATOMHT C 1.000 2.000 3.000\n"
+           "atom N 1.000 2.000 3.000\n'ATOM' N 4.000 5.000 6.000\n",
+       "data_h\n" + kLoop +
+           "ATOMHT C 2.000 4.000 6.000\n'ATOM' N 5.000 7.000 9.000\n"},
+      // 1 to 2.000 needs 4 more bytes: of 6 blanks it takes 4; of 3 blanks
+      // 2, and the row grows by 2; at the line's end the row grows.
+      // 123456.5 + 1 is 123457.500, -99999.25 + 2 is -99997.250, 1e5 + 3
+      // is 100003.000.
+      {"a longer value takes blanks after it, keeping one, never a newline",
+       "data_l\n" + kLoop +
+           "ATOM N 1      2   3\nATOM C 1\n  2.000 3.000\n"
+           "ATOM O 123456.5 -99999.25 1e5\n",
+       "data_l\n" + kLoop +
+           "ATOM N 2.000  4.000 6.000\nATOM C 2.000\n  4.000 6.000\n"
+           "ATOM O 123457.500 -99997.250 100003.000\n"},
+      // -1.0004 + 1 is -0.0004 (to within a double), written -0.000.
+      {"a shorter value is padded with blanks to the old width",
+       "data_p\n" + kLoop +
+           "ATOM N 1.00000 2.0000000 -3.00000\nATOM C 1.5e0 2.0E+00 -3.000\n"
+           "ATOM O -1.0004 -2.0 -3.0\n",
+       "data_p\n" + kLoop +
+           "ATOM N 2.000   4.000     0.000   \nATOM C 2.500 4.000   0.000 \n"
+           "ATOM O -0.000  0.000 0.000\n"},
+      // 1 * -0 + 0 * y + 0 * z + 0 is +0, as in the fixed-column path.
+      {"-0 under the identity is 0.000",
+       "data_z\n" + kLoop + "ATOM N -0.000 -0.0 0\n",
+       "data_z\n" + kLoop + "ATOM N 0.000  0.000 0.000\n",
+       {0, 0, 0}},
+      // Dropped rows leave a value that begins with ';' at a line's start
+      // and a text field off one: each is written as it reads in the text.
+      {"a row that begins with ';' stays on or off a line's start",
+       "data_f\nloop_\n_atom_site.label_atom_id\n_atom_site.group_PDB\n"
+       "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+       "a HETATM 1 2 3 ;b ATOM 1.000 2.000 3.000 c HETATM 1 2 3\n"
+       ";c\n;\nATOM 1.000 2.000 3.000\n",
+       "data_f\nloop_\n_atom_site.label_atom_id\n_atom_site.group_PDB\n"
+       "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+       " ;b ATOM 2.000 4.000 6.000 \n;c\n;\nATOM 2.000 4.000 6.000\n"},
+      {"a row longer than 2048 bytes is kept whole",
+       kLoop + "ATOM " + std::string(3000, 'N') + " 1.000 2.000 3.000\n",
+       kLoop + "ATOM " + std::string(3000, 'N') + " 2.000 4.000 6.000\n"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(read_text(c.in), 0) << c.shape;
+    EXPECT_EQ(moved(c.translation), c.out) << c.shape;
+    release();
+  }
+}
+
+TEST_F(MmcifFile, RefusalsKeepNothing) {
+  // A block with an atom record first (8 lines), so that what was read
+  // before the refusal is there to be dropped.
+  const std::string good = "data_ok\n" + kLoop + "ATOM N 1.000 2.000 3.000\n";
+  struct Case {
+    std::string text;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"#\\#CIF_2.0\n" + good, "line 1: CIF 2.0 files are not read"},
+      {"\x1f\x8b" + good,
+       "compressed with gzip; read it with zcat FILE | decompress-zaduride "
+       "MATRIX /dev/stdin"},
+      {good + "ATOM 'O5 1.000 2.000 3.000\n",
+       "line 9: unterminated quoted value"},
+      {good + "_struct.title\n;\nno end\n", "line 10: unterminated text field"},
+      {good + "_atom_site.Cartn_x 1.000\n",
+       "line 9: _atom_site items outside a loop are not read"},
+      {good + "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
+              "_atom_site.Cartn_y\n_atom_site.fract_z\nHETATM 1 2 0.5\n"
+              "ATOM 1 2 0.5\n",
+       "line 9: _atom_site loop of atom records without all of Cartn_x, "
+       "Cartn_y and Cartn_z"},
+      {good + "ATOM N '1.000' 2.000 3.000\n",
+       "line 9: coordinate value is quoted: '1.000'"},
+      {good + "ATOM N 1.000\n;2.000\n;\n3.000\n",
+       "line 10: coordinate value is a text field"},
+      {good + "ATOM N 12.345(3) 2.000 3.000\n",
+       "line 9: coordinate value has a standard uncertainty: 12.345(3)"},
+      {good + "ATOM N 1.000 2.000 nan\n",
+       "line 9: coordinate value is not a number: nan"},
+      // Of a long value the first 40 bytes are shown.
+      {good + "ATOM N 1.000 2.000\n" + std::string(50, '9') + "x\n",
+       "line 10: coordinate value is not a number: " + std::string(40, '9')},
+      {good + "ATOM N\n1.000 ? 3.000\n",
+       "line 9: some but not all of x, y and z are unknown"},
+      {good + "ATOM N 1.000\n2.000\n",
+       "line 10: _atom_site loop ends inside a row"},
+      {good + "ATOM N 1.000\n2.000\ndata_next\n",
+       "line 10: _atom_site loop ends inside a row"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(read_text(c.text), kRefused) << c.reason;
+    EXPECT_EQ(coordinate_file_error(kRefused), c.reason);
+    EXPECT_EQ(atoms.size, 0u) << c.reason;
+    EXPECT_EQ(line_count(texts), 0u) << c.reason;
+    EXPECT_EQ(layout.rows.size, 0u) << c.reason;
+    EXPECT_EQ(layout.headers.size, 0u) << c.reason;
+    EXPECT_EQ(moved({0, 0, 0}), "") << c.reason;
+    release();
+  }
+}
+
+}  // namespace
