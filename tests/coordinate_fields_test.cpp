@@ -390,9 +390,16 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
   int failures = 0;
   for (const std::string& text : decimals) {
     double value = 0;
+    double in_place = 0;
     const double expected = strtod(text.c_str(), nullptr);
+    // In place, after bytes that would make another number of it if they
+    // were read too ("-91.234").
+    const std::string row = "ATOM  -9" + text;
     if (read_decimal_number(text.data(), text.size(), &value) &&
-        same_double(value, expected))
+        same_double(value, expected) &&
+        read_decimal_number_ending_at(row.data() + row.size(), text.size(),
+                                      &in_place) &&
+        same_double(in_place, expected))
       continue;
     ADD_FAILURE() << "\"" << text << "\": strtod " << expected << ", read "
                   << value;
@@ -403,6 +410,10 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
         " 1", "1 ", "", "1e+", "--1", "e5", "1,5", "1.0e1.5", ".e1", "1d5"}) {
     double value = 7.0;
     EXPECT_FALSE(read_decimal_number(text, strlen(text), &value)) << text;
+    const std::string row = "    0.00" + std::string(text);
+    EXPECT_FALSE(read_decimal_number_ending_at(row.data() + row.size(),
+                                               strlen(text), &value))
+        << text;
     EXPECT_EQ(value, 7.0) << text;
   }
   // Only the given length is read.

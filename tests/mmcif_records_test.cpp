@@ -216,6 +216,16 @@ TEST_F(MmcifFile, RefusalsKeepNothing) {
               "ATOM 1 2 0.5\n",
        "line 9: _atom_site loop of atom records without all of Cartn_x, "
        "Cartn_y and Cartn_z"},
+      {good + "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
+              "_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+              "_atom_site.aniso_U[1][1]\nATOM 1 2 3 0.5\n",
+       "line 9: _atom_site loop of atom records has a column that moving "
+       "them would make wrong: _atom_site.aniso_U[1][1]"},
+      {good + "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
+              "_atom_site.CARTN_X_ESD\n_atom_site.Cartn_y\n"
+              "_atom_site.Cartn_z\nATOM 1 0.1 2 3\n",
+       "line 9: _atom_site loop of atom records has a column that moving "
+       "them would make wrong: _atom_site.CARTN_X_ESD"},
       {good + "ATOM N '1.000' 2.000 3.000\n",
        "line 9: coordinate value is quoted: '1.000'"},
       {good + "ATOM N 1.000\n;2.000\n;\n3.000\n",
