@@ -9,8 +9,9 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "growable_array.h"
 
 // The path of the file mapped last, for the message when its pages can no
 // longer be read.
@@ -63,45 +64,44 @@ static bool map_whole_file(FILE* file, const struct stat& status,
   return true;
 }
 
-// Reads the whole stream into one allocation. Returns 0 or an errno; after
-// an error, content holds what was read before it.
+// Reads the whole file into an anonymous mapping grown as the arrays are,
+// in huge pages once it is large: memory touched for the first time costs
+// far more per 4 KiB page than the copy into it, so a pipe's reads fill it
+// faulting once per 2 MiB. Returns 0 or an errno; after an error, content
+// holds what was read before it.
 static int read_whole_file(FILE* file, const struct stat& status,
                            FileBytes* content) {
-  size_t capacity = 1 << 16;
   // One byte more than a regular file's size, so that its end is seen
   // without growing the buffer.
+  size_t wanted = size_t{1} << 16;
   if (S_ISREG(status.st_mode) && status.st_size > 0)
-    capacity = static_cast<size_t>(status.st_size) + 1;
-  char* buffer = static_cast<char*>(malloc(capacity));
-  if (buffer == nullptr) return ENOMEM;
+    wanted = static_cast<size_t>(status.st_size) + 1;
+  void* buffer = nullptr;
+  size_t capacity = 0;
+  if (!grow_mapping(&buffer, &capacity, wanted)) return ENOMEM;
   size_t used = 0;
   int error = 0;
   for (;;) {
-    if (used == capacity) {
-      // Large blocks are grown by moving their pages, so a quarter more at
-      // a time costs little and claims little more than the file holds.
-      // A 32-bit address space ends before the sum would wrap around.
-      if (capacity > SIZE_MAX - capacity / 4) {
-        error = ENOMEM;
-        break;
-      }
-      const size_t larger_capacity = capacity + capacity / 4;
-      char* larger = static_cast<char*>(realloc(buffer, larger_capacity));
-      if (larger == nullptr) {
-        error = ENOMEM;
-        break;
-      }
-      buffer = larger;
-      capacity = larger_capacity;
-    }
-    used += fread(buffer + used, 1, capacity - used, file);
-    if (ferror(file)) {
-      error = errno != 0 ? errno : EIO;
+    if (used == capacity && !grow_mapping(&buffer, &capacity, used + 1)) {
+      error = ENOMEM;
       break;
     }
-    if (feof(file)) break;
+    const ssize_t got =
+        read(fileno(file), static_cast<char*>(buffer) + used, capacity - used);
+    if (got > 0) {
+      used += static_cast<size_t>(got);
+    } else if (got == 0) {
+      break;
+    } else if (errno != EINTR) {
+      error = errno;
+      break;
+    }
   }
-  content->bytes = buffer;
+  // The room beyond the bytes and one more is given back, so that
+  // release_file_bytes can tell the mapping's length from the size.
+  // Shrinking in place can't fail.
+  if (used + 1 < capacity) mremap(buffer, capacity, used + 1, 0);
+  content->bytes = static_cast<char*>(buffer);
   content->size = used;
   return error;
 }
@@ -152,7 +152,7 @@ int read_file_bytes(const char* path, FileBytes* content) {
   // A regular file read into memory may have been changed as it was read;
   // pipes and devices have no status that would tell.
   if (error == 0 && S_ISREG(status.st_mode) && !is_as_opened(file, status)) {
-    free(content->bytes);
+    release_file_bytes(*content);
     *content = {};
     error = kFileChanged;
   }
@@ -172,7 +172,8 @@ void release_file_bytes(const FileBytes& content) {
   if (content.file != nullptr) {
     munmap(content.bytes, content.size);
     fclose(content.file);
-  } else {
-    free(content.bytes);
+  } else if (content.bytes != nullptr) {
+    // Read into memory: a mapping of the bytes and one more.
+    munmap(content.bytes, content.size + 1);
   }
 }
