@@ -4,7 +4,8 @@
 // KiB: "median_ms min_ms max_ms max_rss_kib".
 //
 // SINK is "null" (/dev/null), "file:PATH" (PATH, truncated before each run)
-// or "pipe" (a pipe read by `cat > /dev/null`, which is timed too).
+// or "pipe" (a pipe read by `cat > /dev/null`, which is timed too). With
+// --from FILE, standard input is a pipe that `cat FILE` writes, timed too.
 //
 // The commands take turns, one run each, so that a moment when the machine
 // is slower falls on all of them alike rather than on one.
@@ -13,7 +14,8 @@
 // and the memory a run uses in the state the runs after it leave, as in a
 // pipeline that starts the command again and again.
 //
-// usage: time_runs SINK RUNS command [args...] [-- command [args...]]...
+// usage: time_runs [--from FILE] SINK RUNS command [args...]
+//                  [-- command [args...]]...
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -49,8 +51,11 @@ static bool succeeded(int status) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Runs command once; false unless it (and the pipe's reader) succeeded.
-static bool run_once(char** command, const char* sink, double* ms, long* rss) {
+// Runs command once; false unless it (and the pipes' writer and reader)
+// succeeded. from is the file the writer of its input pipe copies, or
+// nullptr.
+static bool run_once(char** command, char* from, const char* sink, double* ms,
+                     long* rss) {
   const bool to_pipe = strcmp(sink, "pipe") == 0;
   const char* file = strncmp(sink, "file:", 5) == 0 ? sink + 5 : nullptr;
   static char cat[] = "cat";
@@ -58,35 +63,55 @@ static bool run_once(char** command, const char* sink, double* ms, long* rss) {
   const int null = open("/dev/null", O_WRONLY);
   int out = null;
   if (file != nullptr) out = open(file, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  char* writer[] = {cat, from, nullptr};
   int ends[2] = {-1, -1};
+  int input[2] = {-1, -1};
   if (to_pipe && pipe(ends) != 0) return false;
+  if (from != nullptr && pipe(input) != 0) return false;
   const double begin = now_ms();
   pid_t reader_pid = -1;
+  pid_t writer_pid = -1;
   if (to_pipe) {
     reader_pid = start(reader, ends[0], null);
     out = ends[1];
   }
-  const pid_t pid = start(command, -1, out);
+  if (from != nullptr) {
+    writer_pid = start(writer, -1, input[1]);
+    close(input[1]);
+  }
+  const pid_t pid = start(command, input[0], out);
   if (to_pipe) {
     close(ends[0]);
     close(ends[1]);
   }
+  if (from != nullptr) close(input[0]);
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   int reader_status = 0;
+  int writer_status = 0;
   if (to_pipe) waitpid(reader_pid, &reader_status, 0);
+  if (from != nullptr) waitpid(writer_pid, &writer_status, 0);
   *ms = now_ms() - begin;
   *rss = usage.ru_maxrss;
   if (file != nullptr) close(out);
   close(null);
-  return succeeded(status) && succeeded(reader_status);
+  return succeeded(status) && succeeded(reader_status) &&
+         succeeded(writer_status);
 }
 
 int main(int argc, char** argv) {
+  char* from = nullptr;
+  if (argc > 2 && strcmp(argv[1], "--from") == 0) {
+    from = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 4 || atoi(argv[2]) < 1) {
-    fputs("usage: time_runs sink runs command [args...] [-- command...]\n",
-          stderr);
+    fputs(
+        "usage: time_runs [--from file] sink runs command [args...] "
+        "[-- command...]\n",
+        stderr);
     return 1;
   }
   const char* sink = argv[1];
@@ -104,7 +129,7 @@ int main(int argc, char** argv) {
     for (size_t c = 0; c < commands.size(); ++c) {
       double ms = 0;
       long rss = 0;
-      if (!run_once(commands[c], sink, &ms, &rss)) {
+      if (!run_once(commands[c], from, sink, &ms, &rss)) {
         fprintf(stderr, "time_runs: %s failed\n", commands[c][0]);
         return 1;
       }
