@@ -147,12 +147,16 @@ TEST_F(BadInput, ClosedStandardOutput) {
 
 TEST_F(BadInput, CoordinatesFromAPipe) {
   // The mmCIF file's output: its data_ line, a loop_ line and 18 tags, and
-  // 559 rows.
+  // 559 rows. 1orc 40 times over, 2.8 MB, grows the buffer a stream is read
+  // into past its first huge page.
+  const std::string large =
+      file("large.pdb", repeated(read_file(EXAMPLES_DIR "/1orc.pdb"), 40));
   const struct {
-    const char* path;
+    std::string path;
     long lines;
   } cases[] = {{EXAMPLES_DIR "/1orc.pdb", 500},
-               {TEST_DATA_DIR "/1orc.cif", 1 + 1 + 18 + 559}};
+               {TEST_DATA_DIR "/1orc.cif", 1 + 1 + 18 + 559},
+               {large, 500 * 40}};
   for (const auto& c : cases) {
     const std::string text = read_file(c.path);
     const ToolRun from_pipe = run_tool(
