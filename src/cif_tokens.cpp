@@ -141,13 +141,13 @@ CifByteMasks cif_byte_masks_portable(const char* block) {
 
 #if defined(__SSE2__)
 CifByteMasks cif_byte_masks_sse2(const char* block) {
-  const auto mask_of = [](__m128i matches, int i) {
+  const auto mask_of = [](__m128i matches, size_t i) {
     return static_cast<uint64_t>(
                static_cast<uint32_t>(_mm_movemask_epi8(matches)))
            << (16 * i);
   };
   CifByteMasks masks{};
-  for (int i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < 4; ++i) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
     const auto is = [&](char c) {
@@ -170,7 +170,7 @@ CifByteMasks cif_byte_masks_sse2(const char* block) {
 #if defined(__x86_64__) || defined(__i386__)
 // Bit j of the result for byte j of the 32 that matched, moved to the
 // bits of the block's part i.
-[[gnu::target("avx2")]] static uint64_t mask_of(__m256i matches, int i) {
+[[gnu::target("avx2")]] static uint64_t mask_of(__m256i matches, size_t i) {
   return static_cast<uint64_t>(
              static_cast<uint32_t>(_mm256_movemask_epi8(matches)))
          << (32 * i);
@@ -192,7 +192,7 @@ CifByteMasks cif_byte_masks_sse2(const char* block) {
       kNone, '\'', kNone, kNone, kNone, ';', kNone, kNone, kNone, kNone);
   const __m256i low_half = _mm256_set1_epi8(0x0f);
   CifByteMasks masks{};
-  for (int i = 0; i < 2; ++i) {
+  for (size_t i = 0; i < 2; ++i) {
     const __m256i bytes =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32 * i));
     // pshufb looks up 0 for an index with its top bit set.

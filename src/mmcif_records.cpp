@@ -250,14 +250,14 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
       const int start = std::countr_zero(starts);
       const char* value = block + start;
       const uint64_t white_after = masks.white >> start;
-      const size_t length =
+      const size_t value_length =
           white_after == 0 ? 0
                            : static_cast<size_t>(std::countr_zero(white_after));
       if (wanted->coordinate < 0) {
         row->group = value;
       } else {
         row->value[wanted->coordinate] = value;
-        row->length[wanted->coordinate] = length;
+        row->length[wanted->coordinate] = value_length;
       }
     }
     column += count;
