@@ -404,6 +404,8 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
   if (column != 0)
     return refuse(reader, last.text.data(),
                   "_atom_site loop ends inside a row");
+  // A loop without values has no last value to end a row at.
+  if (pending.start == nullptr) return 0;
   return keep_pending(
       plain_end != nullptr
           ? plain_end

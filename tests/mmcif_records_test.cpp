@@ -116,6 +116,8 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "_atom_site.Cartn_z\n_atom_site.group_PDB\n5.000 7.000 9.000 "
            "ATOM\n" +
            kLoop + "ATOM S 1.000 2.000 3.000\n"},
+      {"an _atom_site loop without rows gives nothing",
+       "data_e\n" + kLoop + "#\nloop_\n_other.value\n1\n" + kLoop, ""},
       {"a file without data_ gives none",
        "# no block\n" + kLoop + "ATOM N 1.000 2.000 3.000\n",
        kLoop + "ATOM N 2.000 4.000 6.000\n"},
