@@ -114,6 +114,12 @@ static int read_mmcif_text(const FileBytes& text, GrowableArray<Coor3f>& atom,
   const size_t headers_before = layout.headers.size;
   const size_t steps_before = lines.steps.size;
   const size_t whole_before = lines.whole.size;
+  // As for a large fixed-column file, each array starts at a huge page.
+  if (text.size >= kLargeFile &&
+      (!reserve(atom, atom.size + kHugePage / sizeof(Coor3f)) ||
+       !reserve_lines(lines, kHugePage / sizeof(LineStep)) ||
+       !reserve(layout.rows, layout.rows.size + kHugePage / sizeof(MmcifRow))))
+    return ENOMEM;
   MmcifRefusal refusal{};
   const int error =
       read_mmcif_records(text.bytes, text.size, atom, lines, layout, &refusal);
