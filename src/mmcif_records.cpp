@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -21,10 +22,10 @@ namespace {
 struct AtomSiteColumns {
   long group = -1;
   long xyz[3] = {-1, -1, -1};
-  // A column whose values the move would make wrong, as it changes none
+  // The columns whose values the move would make wrong, as it changes none
   // but x, y and z: fractional coordinates, anisotropic tensors, the
-  // standard uncertainties of x, y and z.
-  std::string_view stale;
+  // standard uncertainties of x, y and z. Only unknown values pass.
+  std::vector<long> stale;
 };
 
 bool is_stale_tag(std::string_view tag) {
@@ -46,7 +47,7 @@ AtomSiteColumns find_columns(const std::vector<std::string_view>& tags) {
     for (int k = 0; k < 3; ++k)
       if (equals_ignoring_case(tags[i], kCoordinateTags[k]))
         columns.xyz[k] = column;
-    if (columns.stale.empty() && is_stale_tag(tags[i])) columns.stale = tags[i];
+    if (is_stale_tag(tags[i])) columns.stale.push_back(column);
   }
   return columns;
 }
@@ -159,7 +160,11 @@ int read_coordinates(MmcifReader& reader, const CifToken (&values)[3],
     }
     row->value[k] = at;
     row->length[k] = token.text.size();
-    if (read_decimal_number(at, token.text.size(), &xyz[k])) continue;
+    if (read_decimal_number(at, token.text.size(), &xyz[k])) {
+      if (std::isfinite(xyz[k])) continue;
+      return refuse(reader, at,
+                    "coordinate value is out of range: ", token.text);
+    }
     if (token.text.find('(') != std::string_view::npos)
       return refuse(reader, at, "coordinate value has a standard uncertainty: ",
                     token.text);
@@ -287,6 +292,8 @@ bool read_plain_coordinates(PlainRow& row, const char* text, const char* end,
             ? !read_decimal_number_ending_at(value_end, row.length[k], &xyz[k])
             : !read_decimal_number(row.value[k], row.length[k], &xyz[k]))
       return false;
+    // Beyond a double's range: refused the general way.
+    if (!std::isfinite(xyz[k])) return false;
   }
   *coordinates = {xyz[0], xyz[1], xyz[2]};
   return true;
@@ -302,6 +309,8 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
   const RowShape shape = row_shape(columns, width);
   const bool has_coordinates =
       columns.xyz[0] >= 0 && columns.xyz[1] >= 0 && columns.xyz[2] >= 0;
+  // Rows with values to check in columns the move would make wrong are
+  // read token by token.
   const bool is_movable = has_coordinates && columns.stale.empty();
   const std::string_view& last_tag = tags.back();
   const std::string_view header =
@@ -326,6 +335,7 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
   CifToken first{};
   CifToken group{};
   CifToken values[3] = {};
+  std::vector<CifToken> stale_values(columns.stale.size());
   CifToken last{};
   // Where the last row read as a plain row ended; nullptr after a token.
   const char* plain_end = nullptr;
@@ -340,6 +350,8 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
     if (column == columns.group) group = token;
     for (int k = 0; k < 3; ++k)
       if (column == columns.xyz[k]) values[k] = token;
+    for (size_t s = 0; s < columns.stale.size(); ++s)
+      if (column == columns.stale[s]) stale_values[s] = token;
     last = token;
     plain_end = nullptr;
     if (++column == width) {
@@ -349,11 +361,14 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
           return refuse(reader, loop.text.data(),
                         "_atom_site loop of atom records without all of "
                         "Cartn_x, Cartn_y and Cartn_z");
-        if (!columns.stale.empty())
-          return refuse(reader, loop.text.data(),
-                        "_atom_site loop of atom records has a column that "
-                        "moving them would make wrong: ",
-                        columns.stale);
+        for (size_t s = 0; s < columns.stale.size(); ++s) {
+          const CifToken& stale = stale_values[s];
+          if (stale.kind != CifTokenKind::kValue ||
+              (stale.text != "?" && stale.text != "."))
+            return refuse(reader, stale.text.data(),
+                          "value that the move would make wrong, of ",
+                          tags[static_cast<size_t>(columns.stale[s])]);
+        }
         const int error = read_coordinates(reader, values, first, &pending);
         if (error != 0) return error;
         pending.start = piece_start(reader.text, first.text.data());

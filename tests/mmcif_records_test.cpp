@@ -116,6 +116,14 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "_atom_site.Cartn_z\n_atom_site.group_PDB\n5.000 7.000 9.000 "
            "ATOM\n" +
            kLoop + "ATOM S 1.000 2.000 3.000\n"},
+      {"unknown uncertainties of x, y and z pass, as older archive files "
+       "have them",
+       "data_e\nloop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
+       "_atom_site.Cartn_x_esd\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+       "ATOM 1.000 ? 2.000 3.000\nHETATM 1.000 0.5 2.000 3.000\n",
+       "data_e\nloop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
+       "_atom_site.Cartn_x_esd\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+       "ATOM 2.000 ? 4.000 6.000\n"},
       {"an _atom_site loop without rows gives nothing",
        "data_e\n" + kLoop + "#\nloop_\n_other.value\n1\n" + kLoop, ""},
       {"a file without data_ gives none",
@@ -221,13 +229,15 @@ TEST_F(MmcifFile, RefusalsKeepNothing) {
       {good + "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
               "_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
               "_atom_site.aniso_U[1][1]\nATOM 1 2 3 0.5\n",
-       "line 9: _atom_site loop of atom records has a column that moving "
-       "them would make wrong: _atom_site.aniso_U[1][1]"},
+       "line 15: value that the move would make wrong, of "
+       "_atom_site.aniso_U[1][1]"},
       {good + "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
               "_atom_site.CARTN_X_ESD\n_atom_site.Cartn_y\n"
               "_atom_site.Cartn_z\nATOM 1 0.1 2 3\n",
-       "line 9: _atom_site loop of atom records has a column that moving "
-       "them would make wrong: _atom_site.CARTN_X_ESD"},
+       "line 15: value that the move would make wrong, of "
+       "_atom_site.CARTN_X_ESD"},
+      {good + "ATOM N 1.000 -1e400 3.000\n",
+       "line 9: coordinate value is out of range: -1e400"},
       {good + "ATOM N '1.000' 2.000 3.000\n",
        "line 9: coordinate value is quoted: '1.000'"},
       {good + "ATOM N 1.000\n;2.000\n;\n3.000\n",
