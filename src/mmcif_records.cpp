@@ -506,26 +506,12 @@ size_t write_row(std::string_view row, const MmcifRow& places,
     for (int j = i;
          j > 0 && places.value[order[j]] < places.value[order[j - 1]]; --j)
       std::swap(order[j], order[j - 1]);
-  // The new values' texts: as the fixed-column fields are written, less
-  // their leading blanks, where all three fit eight bytes.
-  char fields[3 * kMaxFieldLength];
-  const char* texts[3];
+  // The new values' texts. (The fixed-column writer's three-at-once
+  // formatting is left to it alone, so that it stays inlined there.)
+  char fields[3][kMaxFieldLength];
   size_t lengths[3];
-  if (format_coordinate_fields(xyz, fields)) {
-    for (int k = 0; k < 3; ++k) {
-      const char* field = fields + k * kFieldWidth;
-      size_t blanks = 0;
-      while (field[blanks] == ' ') ++blanks;
-      texts[k] = field + blanks;
-      lengths[k] = kFieldWidth - blanks;
-    }
-  } else {
-    for (int k = 0; k < 3; ++k) {
-      texts[k] = fields + k * kMaxFieldLength;
-      lengths[k] =
-          format_coordinate_value(xyz[k], fields + k * kMaxFieldLength);
-    }
-  }
+  for (int k = 0; k < 3; ++k)
+    lengths[k] = format_coordinate_value(xyz[k], fields[k]);
   // Bytes of the row up to in have been written; the rest stand growth
   // bytes further on in out.
   size_t in = 0;
@@ -540,7 +526,7 @@ size_t write_row(std::string_view row, const MmcifRow& places,
         ++old_length;
     const size_t length = lengths[k];
     char* const value = out + start + growth;
-    for (size_t i = 0; i < length; ++i) value[i] = texts[k][i];
+    for (size_t i = 0; i < length; ++i) value[i] = fields[k][i];
     in = start + old_length;
     if (length <= old_length) {
       for (size_t i = length; i < old_length; ++i) value[i] = ' ';
