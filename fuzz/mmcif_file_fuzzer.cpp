@@ -19,6 +19,7 @@
 #include "atom_records.h"
 #include "cif_tokens.h"
 #include "fuzz_file.h"
+#include "written_records.h"
 
 namespace {
 
@@ -42,14 +43,7 @@ int read(const std::string& text, Records& records) {
 }
 
 std::string written(const Records& records) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&buffer, &size);
-  write_atom_records(items(records.atoms), records.texts, records.layout, out);
-  fclose(out);
-  std::string result(buffer, size);
-  free(buffer);
-  return result;
+  return written_records(items(records.atoms), records.texts, records.layout);
 }
 
 // Standard error is silenced for the phases: a failed check is told on

@@ -15,6 +15,7 @@
 #include "line_views.h"
 #include "run_tool.h"
 #include "temp_dir_test.h"
+#include "written_records.h"
 
 namespace {
 
@@ -132,19 +133,6 @@ TEST_F(AtomRecordsFile, FileCutShortWhileInUseIsReported) {
       "while in use\n$");
 }
 
-// The records as write_atom_records writes them, into a string.
-std::string written_records(std::span<const Coor3f> atoms,
-                            const RecordLines& texts) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&buffer, &size);
-  write_atom_records(atoms, texts, {}, out);
-  fclose(out);
-  std::string result(buffer, size);
-  free(buffer);
-  return result;
-}
-
 TEST_F(AtomRecordsFile, ChangesWhileInUseAreSeenOnceTheRecordsAreWritten) {
   // 41,010 records of 81 bytes: 3,321,810 bytes, of which the last 4 KiB
   // page holds 4,050. A cut inside that page leaves it mapped and reading
@@ -196,7 +184,7 @@ TEST_F(AtomRecordsFile, ChangesWhileInUseAreSeenOnceTheRecordsAreWritten) {
     ASSERT_EQ(read_atom_records(path.c_str(), atoms, texts, layout), 0)
         << c.change;
     c.make();
-    const std::string out = written_records(items(atoms), texts);
+    const std::string out = written_records(items(atoms), texts, {});
     EXPECT_EQ(coordinate_texts_changed(), c.seen) << c.change;
     if (!c.seen) {
       EXPECT_TRUE(out == text) << c.change;
@@ -215,7 +203,7 @@ std::string written(const std::vector<Coor3f>& atoms,
     start_text(lines);
     EXPECT_TRUE(append_line(lines, text));
   }
-  std::string result = written_records(atoms, lines);
+  std::string result = written_records(atoms, lines, {});
   release_lines(lines);
   return result;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "atom_records.h"
+#include "written_records.h"
 
 namespace {
 
@@ -91,17 +92,11 @@ std::string fast_field(double value) {
 std::string record_fields(double value) {
   static const std::string line =
       std::string(30, 'A') + std::string(24, '0') + "\n";
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&buffer, &size);
   const std::vector<Coor3f> atoms = {{value, value, value}};
   RecordLines texts;
   EXPECT_TRUE(append_line(texts, line));
-  write_atom_records(atoms, texts, {}, out);
-  fclose(out);
+  const std::string record = written_records(atoms, texts, {});
   release_lines(texts);
-  std::string record(buffer, size);
-  free(buffer);
   return record.substr(30, record.size() - 31);
 }
 
@@ -235,14 +230,7 @@ TEST(WriteAtomRecords, MatchesPrintfOnRandomRecords) {
       expected += head + printf_field(c.x) + printf_field(c.y) +
                   printf_field(c.z) + "  1.00 48.14\r\n";
     }
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    write_atom_records(atoms, texts, {}, out);
-    fclose(out);
-    const std::string actual(buffer, size);
-    free(buffer);
-    ASSERT_EQ(actual, expected) << "round " << round;
+    ASSERT_EQ(written_records(atoms, texts, {}), expected) << "round " << round;
   }
   release_lines(texts);
 }

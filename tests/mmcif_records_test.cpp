@@ -12,6 +12,7 @@
 #include "file_bytes.h"
 #include "temp_dir_test.h"
 #include "transformation.h"
+#include "written_records.h"
 
 namespace {
 
@@ -49,14 +50,7 @@ class MmcifFile : public TempDirTest {
         {0, 1, 0},
         {0, 0, 1}};
     apply_transformation(centre, matrix, items(atoms));
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    write_atom_records(items(atoms), texts, layout, out);
-    fclose(out);
-    std::string result(buffer, size);
-    free(buffer);
-    return result;
+    return written_records(items(atoms), texts, layout);
   }
   GrowableArray<Coor3f> atoms;
   RecordLines texts;
