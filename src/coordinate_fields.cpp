@@ -100,11 +100,10 @@ __m128i minus_signs(__m128i minus) {
 
 // The three fields at once, each in the common shape that
 // read_thousandths_field reads, with the same tests on the bytes and the
-// same exact division; false unless all three have that shape.
-bool read_thousandths_fields(const char* fields, double values[3]) {
-  const __m128i xy = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fields));
-  const __m128i z =
-      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fields + 16));
+// same exact division; false unless all three have that shape. Two of them
+// are in xy, the third in the low half of z.
+[[gnu::always_inline]] inline bool read_thousandths_registers(
+    __m128i xy, __m128i z, double values[3]) {
   const __m128i zero = _mm_set1_epi8('0');
   const __m128i nine = _mm_set1_epi8(9);
   const __m128i xy_values = _mm_sub_epi8(xy, zero);
@@ -147,11 +146,32 @@ bool read_thousandths_fields(const char* fields, double values[3]) {
           _mm_castsi128_pd(minus_signs(z_minus))));
   return true;
 }
+
+bool read_thousandths_fields(const char* fields, double values[3]) {
+  return read_thousandths_registers(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(fields)),
+      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fields + 16)), values);
+}
+
+// The same for fields held as words, first byte lowest (x86 is
+// little-endian, so that is their order in a register).
+bool read_thousandths_words(const uint64_t words[3], double values[3]) {
+  return read_thousandths_registers(
+      _mm_set_epi64x(static_cast<int64_t>(words[1]),
+                     static_cast<int64_t>(words[0])),
+      _mm_set_epi64x(0, static_cast<int64_t>(words[2])), values);
+}
 #else
 bool read_thousandths_fields(const char* fields, double values[3]) {
   return read_thousandths_field(fields, &values[0]) &&
          read_thousandths_field(fields + kFieldWidth, &values[1]) &&
          read_thousandths_field(fields + 2 * kFieldWidth, &values[2]);
+}
+
+bool read_thousandths_words(const uint64_t words[3], double values[3]) {
+  return read_thousandths_word(words[0], &values[0]) &&
+         read_thousandths_word(words[1], &values[1]) &&
+         read_thousandths_word(words[2], &values[2]);
 }
 #endif
 
@@ -259,6 +279,25 @@ inline bool put_thousandths_in_field(uint64_t thousandths, bool negative,
   return true;
 }
 
+// The same into a word, the field's first byte lowest.
+inline bool put_thousandths_in_word(uint64_t thousandths, bool negative,
+                                    uint64_t* word) {
+  if (thousandths >= (negative ? 1000000u : 10000000u)) return false;
+  const auto whole = static_cast<uint32_t>(thousandths / 1000);
+  const auto fraction = static_cast<uint32_t>(thousandths % 1000);
+  uint32_t pieces[2];
+  memcpy(&pieces[0],
+         negative ? kFieldPieces.negative[whole] : kFieldPieces.positive[whole],
+         4);
+  memcpy(&pieces[1], kFieldPieces.fraction[fraction], 4);
+  if constexpr (std::endian::native == std::endian::big) {
+    pieces[0] = __builtin_bswap32(pieces[0]);
+    pieces[1] = __builtin_bswap32(pieces[1]);
+  }
+  *word = pieces[0] | uint64_t{pieces[1]} << 32;
+  return true;
+}
+
 // value * 1000 rounded to double is off the exact product by half an ulp
 // at most; unless that leaves it within an ulp of a half, rounding it to
 // the nearest integer rounds the exact product the same way. Adding and
@@ -266,9 +305,11 @@ inline bool put_thousandths_in_field(uint64_t thousandths, bool negative,
 constexpr double kRoundingShift = 0x1.8p52;
 constexpr double kNearTie = 0.4999999;
 
-// Writes value as "%8.3f" into exactly the eight bytes of field when it
-// fits there; false otherwise.
-inline bool format_coordinate_in_field(double value, char* field) {
+// Gives put value k's whole number of thousandths and sign, rounded as
+// "%8.3f" rounds it; false where it is beyond what eight bytes can hold
+// (or where put says so).
+template <typename Put>
+inline bool format_with(double value, int k, Put put) {
   const double scaled = value * 1000.0;
   if (!(std::fabs(scaled) < 1e7)) return false;
   const double rounded = (scaled + kRoundingShift) - kRoundingShift;
@@ -276,13 +317,22 @@ inline bool format_coordinate_in_field(double value, char* field) {
   uint64_t thousandths = static_cast<uint64_t>(std::fabs(rounded));
   if (distance > kNearTie && !round_to_thousandths(value, &thousandths))
     return false;
-  return put_thousandths_in_field(thousandths, std::signbit(value), field);
+  return put(thousandths, std::signbit(value), k);
 }
 
-bool format_each_coordinate_in_field(const double values[3], char* fields) {
-  return format_coordinate_in_field(values[0], fields) &&
-         format_coordinate_in_field(values[1], fields + kFieldWidth) &&
-         format_coordinate_in_field(values[2], fields + 2 * kFieldWidth);
+// Writes value as "%8.3f" into exactly the eight bytes of field when it
+// fits there; false otherwise.
+inline bool format_coordinate_in_field(double value, char* field) {
+  return format_with(value, 0, [field](uint64_t thousandths, bool negative,
+                                       int) {
+    return put_thousandths_in_field(thousandths, negative, field);
+  });
+}
+
+template <typename Put>
+bool format_each_with(const double values[3], Put put) {
+  return format_with(values[0], 0, put) && format_with(values[1], 1, put) &&
+         format_with(values[2], 2, put);
 }
 
 }  // namespace
@@ -331,9 +381,10 @@ size_t format_coordinate(double value, char* out) {
 
 #if defined(__SSE2__)
 // The three values' thousandths at once, two to a register, with the same
-// operations as format_coordinate_in_field; anything out of range or near
-// a tie goes the way of one value at a time.
-bool format_coordinate_fields(const double values[3], char* fields) {
+// operations as format_with, given to put; anything out of range or near a
+// tie goes the way of one value at a time.
+template <typename Put>
+static inline bool format_at_once_with(const double values[3], Put put) {
   const __m128d xy = _mm_loadu_pd(values);
   const __m128d z = _mm_set1_pd(values[2]);
   const __m128d thousand = _mm_set1_pd(1000.0);
@@ -354,27 +405,41 @@ bool format_coordinate_fields(const double values[3], char* fields) {
       _mm_cmple_pd(_mm_and_pd(_mm_sub_pd(z_scaled, z_rounded), magnitude),
                    near_tie));
   if (_mm_movemask_pd(xy_plain) != 3 || (_mm_movemask_pd(z_plain) & 1) == 0)
-    return format_each_coordinate_in_field(values, fields);
+    return format_each_with(values, put);
   const __m128i xy_thousandths =
       _mm_cvttpd_epi32(_mm_and_pd(xy_rounded, magnitude));
   const __m128i z_thousandths =
       _mm_cvttpd_epi32(_mm_and_pd(z_rounded, magnitude));
   const int xy_signs = _mm_movemask_pd(xy);
-  return put_thousandths_in_field(
-             static_cast<uint32_t>(_mm_cvtsi128_si32(xy_thousandths)),
-             (xy_signs & 1) != 0, fields) &&
-         put_thousandths_in_field(static_cast<uint32_t>(_mm_cvtsi128_si32(
-                                      _mm_srli_si128(xy_thousandths, 4))),
-                                  (xy_signs & 2) != 0, fields + kFieldWidth) &&
-         put_thousandths_in_field(
-             static_cast<uint32_t>(_mm_cvtsi128_si32(z_thousandths)),
-             (_mm_movemask_pd(z) & 1) != 0, fields + 2 * kFieldWidth);
+  return put(static_cast<uint32_t>(_mm_cvtsi128_si32(xy_thousandths)),
+             (xy_signs & 1) != 0, 0) &&
+         put(static_cast<uint32_t>(
+                 _mm_cvtsi128_si32(_mm_srli_si128(xy_thousandths, 4))),
+             (xy_signs & 2) != 0, 1) &&
+         put(static_cast<uint32_t>(_mm_cvtsi128_si32(z_thousandths)),
+             (_mm_movemask_pd(z) & 1) != 0, 2);
 }
 #else
-bool format_coordinate_fields(const double values[3], char* fields) {
-  return format_each_coordinate_in_field(values, fields);
+template <typename Put>
+static inline bool format_at_once_with(const double values[3], Put put) {
+  return format_each_with(values, put);
 }
 #endif
+
+bool format_coordinate_fields(const double values[3], char* fields) {
+  return format_at_once_with(
+      values, [fields](uint64_t thousandths, bool negative, int k) {
+        return put_thousandths_in_field(thousandths, negative,
+                                        fields + k * kFieldWidth);
+      });
+}
+
+bool format_coordinate_words(const double values[3], uint64_t words[3]) {
+  return format_at_once_with(
+      values, [words](uint64_t thousandths, bool negative, int k) {
+        return put_thousandths_in_word(thousandths, negative, &words[k]);
+      });
+}
 
 // Any decimal number, digit by digit, and strtod where the quotient of two
 // exact doubles can't give it.
@@ -406,17 +471,37 @@ bool read_decimal_number(const char* text, size_t length, double* value) {
   return read_decimal_number_in_full(text, length, value);
 }
 
+
+// The word of the eight bytes that end at end, with the bytes before the
+// last length of them (a number of at most eight bytes) made blanks.
+static uint64_t number_word(const char* end, size_t length) {
+  const uint64_t before =
+      length == kFieldWidth ? 0 : ~uint64_t{0} >> (8 * length);
+  return (load_field(end - kFieldWidth) & ~before) | (kOnes * ' ' & before);
+}
+
 bool read_decimal_number_ending_at(const char* end, size_t length,
                                    double* value) {
-  if (length <= kFieldWidth) {
-    // The bytes before the number, in the word's first bytes, as blanks.
-    const uint64_t before =
-        length == kFieldWidth ? 0 : ~uint64_t{0} >> (8 * length);
-    const uint64_t word =
-        (load_field(end - kFieldWidth) & ~before) | (kOnes * ' ' & before);
-    if (read_thousandths_word(word, value)) return true;
-  }
+  if (length <= kFieldWidth &&
+      read_thousandths_word(number_word(end, length), value))
+    return true;
   return read_decimal_number_in_full(end - length, length, value);
+}
+
+bool read_decimal_numbers_ending_at(const char* const ends[3],
+                                    const size_t lengths[3], double values[3]) {
+  if (lengths[0] <= kFieldWidth && lengths[1] <= kFieldWidth &&
+      lengths[2] <= kFieldWidth) {
+    // The three blank-padded into fields as the fixed-column layout has them.
+    const uint64_t words[3] = {number_word(ends[0], lengths[0]),
+                               number_word(ends[1], lengths[1]),
+                               number_word(ends[2], lengths[2])};
+    if (read_thousandths_words(words, values)) return true;
+  }
+  for (int k = 0; k < 3; ++k)
+    if (!read_decimal_number_ending_at(ends[k], lengths[k], &values[k]))
+      return false;
+  return true;
 }
 
 static bool read_decimal_number_in_full(const char* text, size_t length,

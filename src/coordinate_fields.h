@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // A coordinate field is eight bytes, read as strtod reads them and written
 // as printf writes "%8.3f".
@@ -27,6 +28,10 @@ void read_coordinate_fields(const char* content, size_t content_length,
 // otherwise, with the fields' bytes undefined.
 bool format_coordinate_fields(const double values[3], char* fields);
 
+// The same, each field as a word, its first byte lowest, whatever the
+// machine's byte order.
+bool format_coordinate_words(const double values[3], uint64_t words[3]);
+
 // Reads text, the whole of it, as strtod reads a decimal number: an
 // optional sign, digits with an optional point, an optional exponent (the
 // numbers that CIF files hold, without a standard uncertainty). False,
@@ -37,6 +42,11 @@ bool read_decimal_number(const char* text, size_t length, double* value);
 // bytes before end may all be read (the number's and those before it).
 bool read_decimal_number_ending_at(const char* end, size_t length,
                                    double* value);
+
+// The same for three numbers, each of lengths[k] bytes ending at ends[k],
+// into values; false, with values undefined, unless all three are numbers.
+bool read_decimal_numbers_ending_at(const char* const ends[3],
+                                    const size_t lengths[3], double values[3]);
 
 // Writes value as printf's "%.3f" does, into out (kMaxFieldLength bytes at
 // least), and returns the length written.

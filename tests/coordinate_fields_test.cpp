@@ -100,16 +100,34 @@ std::string record_fields(double value) {
   return record.substr(30, record.size() - 31);
 }
 
-// Counts the ways in which the two formatters disagree with printf; reports
-// the first few.
+// The value as format_coordinate_words gives it in each of its three words,
+// each word's bytes from the lowest; "none" where it gives none.
+std::string word_fields(double value) {
+  const double values[3] = {value, value, value};
+  uint64_t words[3];
+  if (!format_coordinate_words(values, words)) return "none";
+  std::string fields;
+  for (const uint64_t word : words)
+    for (int byte = 0; byte < 8; ++byte)
+      fields += static_cast<char>(word >> (8 * byte));
+  return fields;
+}
+
+// Counts the ways in which the formatters disagree with printf; reports the
+// first few.
 int format_disagreements(double value) {
   const std::string expected = printf_field(value);
   int failures = 0;
   const std::string record = record_fields(value);
   const size_t width = expected.size();
+  // The words hold a number that fits eight bytes, and nothing else.
+  const std::string words = word_fields(value);
+  const std::string expected_words = width == 8 && std::isfinite(value)
+                                         ? expected + expected + expected
+                                         : "none";
   for (const std::string& actual :
        {fast_field(value), record.substr(0, width), record.substr(width, width),
-        record.substr(2 * width)}) {
+        record.substr(2 * width), words == expected_words ? expected : words}) {
     if (expected == actual) continue;
     ADD_FAILURE() << "value " << value << " (" << std::hexfloat << value
                   << "): printf \"" << expected << "\", fast \"" << actual
@@ -384,11 +402,21 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
     // In place, after bytes that would make another number of it if they
     // were read too ("-91.234").
     const std::string row = "ATOM  -9" + text;
+    // Three at once: this text between two that take the usual shape.
+    const std::string three = row + " 12.345 -0.5";
+    const char* const ends[3] = {three.data() + row.size(),
+                                 three.data() + three.size() - 5,
+                                 three.data() + three.size()};
+    const size_t lengths[3] = {text.size(), 6, 4};
+    double values[3] = {};
     if (read_decimal_number(text.data(), text.size(), &value) &&
         same_double(value, expected) &&
         read_decimal_number_ending_at(row.data() + row.size(), text.size(),
                                       &in_place) &&
-        same_double(in_place, expected))
+        same_double(in_place, expected) &&
+        read_decimal_numbers_ending_at(ends, lengths, values) &&
+        same_double(values[0], expected) && values[1] == 12.345 &&
+        values[2] == -0.5)
       continue;
     ADD_FAILURE() << "\"" << text << "\": strtod " << expected << ", read "
                   << value;
@@ -403,6 +431,11 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
     EXPECT_FALSE(read_decimal_number_ending_at(row.data() + row.size(),
                                                strlen(text), &value))
         << text;
+    const char* const ends[3] = {row.data() + 8, row.data() + row.size(),
+                                 row.data() + 8};
+    const size_t lengths[3] = {4, strlen(text), 4};
+    double values[3];
+    EXPECT_FALSE(read_decimal_numbers_ending_at(ends, lengths, values)) << text;
     EXPECT_EQ(value, 7.0) << text;
   }
   // Only the given length is read.
