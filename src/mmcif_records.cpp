@@ -88,9 +88,19 @@ std::string_view text_between(const char* start, const char* end) {
 struct PendingRow {
   const char* start = nullptr;
   Coor3f coordinates{};
-  const char* value[3] = {};
-  size_t length[3] = {};
+  MmcifRow places{};
 };
+
+// Places value k of a row that starts at start; false for a row too long
+// for its places to be held.
+bool place_value(const char* start, const char* value, size_t length, int k,
+                 MmcifRow* places) {
+  const auto offset = static_cast<size_t>(value - start);
+  if (offset >= kUnknownPosition) return false;
+  places->value[k] = static_cast<uint32_t>(offset);
+  places->length[k] = length <= UINT8_MAX ? static_cast<uint8_t>(length) : 0;
+  return true;
+}
 
 struct MmcifReader {
   const char* text;
@@ -111,22 +121,11 @@ int refuse(MmcifReader& reader, const char* at, const char* reason,
 }
 
 // Keeps the row from its start to end.
-int keep_row(MmcifReader& reader, const PendingRow& row, const char* end) {
-  MmcifRow places{};
-  for (int k = 0; k < 3; ++k) {
-    if (row.value[k] == nullptr) {
-      places.value[k] = kUnknownPosition;
-      continue;
-    }
-    if (row.length[k] <= UINT8_MAX)
-      places.length[k] = static_cast<uint8_t>(row.length[k]);
-    const auto offset = static_cast<size_t>(row.value[k] - row.start);
-    if (offset >= kUnknownPosition)
-      return refuse(reader, row.start, "row longer than 4 GiB");
-    places.value[k] = static_cast<uint32_t>(offset);
-  }
+[[gnu::always_inline]] inline int keep_row(MmcifReader& reader,
+                                          const PendingRow& row,
+                                          const char* end) {
   if (!append(reader.atom, row.coordinates)) return ENOMEM;
-  if (!append(reader.layout.rows, places)) {
+  if (!append(reader.layout.rows, row.places)) {
     --reader.atom.size;
     return ENOMEM;
   }
@@ -141,10 +140,12 @@ int keep_row(MmcifReader& reader, const PendingRow& row, const char* end) {
   return 0;
 }
 
-// Reads the x, y and z of an atom record into row: each a plain number, or
-// all three unknown.
+// Reads the x, y and z of an atom record that starts at start into row:
+// each a plain number, or all three unknown.
 int read_coordinates(MmcifReader& reader, const CifToken (&values)[3],
-                     const CifToken& first, PendingRow* row) {
+                     const CifToken& first, const char* start,
+                     PendingRow* row) {
+  row->start = start;
   double xyz[3] = {};
   int unknown = 0;
   for (int k = 0; k < 3; ++k) {
@@ -158,8 +159,8 @@ int read_coordinates(MmcifReader& reader, const CifToken (&values)[3],
       ++unknown;
       continue;
     }
-    row->value[k] = at;
-    row->length[k] = token.text.size();
+    if (!place_value(start, at, token.text.size(), k, &row->places))
+      return refuse(reader, start, "row longer than 4 GiB");
     if (read_decimal_number(at, token.text.size(), &xyz[k])) {
       if (std::isfinite(xyz[k])) continue;
       return refuse(reader, at,
@@ -171,7 +172,8 @@ int read_coordinates(MmcifReader& reader, const CifToken (&values)[3],
     return refuse(reader, at, "coordinate value is not a number: ", token.text);
   }
   if (unknown == 3) {
-    std::fill(std::begin(row->value), std::end(row->value), nullptr);
+    std::fill(std::begin(row->places.value), std::end(row->places.value),
+              kUnknownPosition);
   } else if (unknown != 0) {
     return refuse(reader, first.text.data(),
                   "some but not all of x, y and z are unknown");
@@ -214,12 +216,28 @@ RowShape row_shape(const AtomSiteColumns& columns, long width) {
   return shape;
 }
 
+// The rows of an aligned loop, as the archive writes them, all have the
+// same length and their values start at the same places: a row read the
+// general plain way leaves its shape here (rows of up to 256 bytes), and
+// the rows after it are checked against it rather than walked value by
+// value.
+constexpr size_t kPatternWords = 4;
+struct RowPattern {
+  size_t length = 0;  // 0 while there is none
+  uint64_t starts[kPatternWords];
+  uint32_t group;
+  uint32_t value[3];
+};
+
 // Reads the line at line as one row when it holds exactly as many values as
 // the loop has columns, none of them quoted, a text field or a comment, and
 // no '_' anywhere (so no tag or reserved word): 64 bytes at a time, from
-// masks of its bytes. False where the general way must read it.
+// masks of its bytes. False where the general way must read it. Where it
+// reads the row, it leaves the row's shape in pattern.
 bool read_plain_row(const char* line, const char* end, const RowShape& shape,
-                    PlainRow* row) {
+                    PlainRow* row, RowPattern* pattern) {
+  pattern->length = 0;
+  uint64_t pattern_starts[kPatternWords];
   size_t column = 0;
   const ColumnRole* wanted = shape.read.data();
   const ColumnRole* const wanted_end = wanted + shape.read.size();
@@ -247,6 +265,8 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
         ~masks.white & ((masks.white << 1) | after_white) & in_line;
     if (((masks.opener & starts) | (masks.underscore & in_line)) != 0)
       return false;
+    const auto block_index = static_cast<size_t>(block - line) / 64;
+    if (block_index < kPatternWords) pattern_starts[block_index] = starts;
     const auto count = static_cast<size_t>(std::popcount(starts));
     // The values wanted in this block: skip the starts before each.
     for (size_t at_column = column;
@@ -269,10 +289,73 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
     if (column > shape.width) return false;
     if (line_ends) {
       row->next_line = block + length;
-      return column == shape.width;
+      if (column != shape.width) return false;
+      const auto row_length = static_cast<size_t>(row->next_line - line);
+      if (row_length <= 64 * kPatternWords && row->next_line[-1] == '\n') {
+        pattern->length = row_length;
+        memcpy(pattern->starts, pattern_starts, sizeof pattern_starts);
+        // A loop without group_PDB leaves it unread: any place will do.
+        pattern->group = row->group == nullptr
+                             ? 0
+                             : static_cast<uint32_t>(row->group - line);
+        for (int k = 0; k < 3; ++k)
+          pattern->value[k] = static_cast<uint32_t>(row->value[k] - line);
+      }
+      return true;
     }
     after_white = masks.white >> 63;
   }
+}
+
+// The length of the value that starts at offset of the bytes whose white
+// space is white, which holds white space after it.
+size_t value_length(const uint64_t* white, size_t offset) {
+  size_t word = offset / 64;
+  uint64_t after = white[word] >> (offset % 64);
+  size_t length = 0;
+  if (after == 0) {
+    length = 64 - offset % 64;
+    while (white[++word] == 0) length += 64;
+    after = white[word];
+  }
+  return length + static_cast<size_t>(std::countr_zero(after));
+}
+
+// Reads the line at line as one row when it has the pattern's length and
+// its values start where the pattern's do, with none of them quoted, a text
+// field or a comment, no '_' and no line's end before its last byte.
+bool read_row_like_pattern(const char* line, const char* end,
+                           const RowPattern& pattern, PlainRow* row) {
+  const size_t length = pattern.length;
+  const size_t blocks = (length + 63) / 64;
+  // All the blocks' bytes must be there to be read.
+  if (length == 0 || static_cast<size_t>(end - line) < 64 * blocks)
+    return false;
+  uint64_t white[kPatternWords];
+  uint64_t after_white = 1;
+  for (size_t b = 0; b < blocks; ++b) {
+    const CifByteMasks masks = cif_byte_masks(line + 64 * b);
+    const size_t in_block = b + 1 < blocks ? 64 : length - 64 * b;
+    const uint64_t in_row =
+        in_block == 64 ? ~uint64_t{0} : (uint64_t{1} << in_block) - 1;
+    const uint64_t line_end =
+        b + 1 < blocks ? 0 : uint64_t{1} << (in_block - 1);
+    const uint64_t starts =
+        ~masks.white & ((masks.white << 1) | after_white) & in_row;
+    if (starts != pattern.starts[b] ||
+        ((masks.opener & starts) | (masks.underscore & in_row)) != 0 ||
+        (masks.newline & in_row) != line_end)
+      return false;
+    white[b] = masks.white | ~in_row;
+    after_white = masks.white >> 63;
+  }
+  row->group = line + pattern.group;
+  for (int k = 0; k < 3; ++k) {
+    row->value[k] = line + pattern.value[k];
+    row->length[k] = value_length(white, pattern.value[k]);
+  }
+  row->next_line = line + length;
+  return true;
 }
 
 // The plain number of each of a plain row's x, y and z; false for any other
@@ -280,21 +363,28 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
 bool read_plain_coordinates(PlainRow& row, const char* text, const char* end,
                             Coor3f* coordinates) {
   double xyz[3];
+  const char* ends[3];
+  bool all_in_place = true;
   for (int k = 0; k < 3; ++k) {
     if (row.length[k] == 0) {
       const char* value_end = row.value[k];
       while (value_end < end && !is_cif_white_space(*value_end)) ++value_end;
       row.length[k] = static_cast<size_t>(value_end - row.value[k]);
     }
-    const char* value_end = row.value[k] + row.length[k];
-    // A value with eight bytes of the text up to its end is read in place.
-    if (value_end - text >= static_cast<ptrdiff_t>(kFieldWidth)
-            ? !read_decimal_number_ending_at(value_end, row.length[k], &xyz[k])
-            : !read_decimal_number(row.value[k], row.length[k], &xyz[k]))
-      return false;
-    // Beyond a double's range: refused the general way.
-    if (!std::isfinite(xyz[k])) return false;
+    ends[k] = row.value[k] + row.length[k];
+    all_in_place = all_in_place && ends[k] - text >= ptrdiff_t{kFieldWidth};
   }
+  // Values with eight bytes of the text up to their ends are read in place.
+  if (all_in_place) {
+    if (!read_decimal_numbers_ending_at(ends, row.length, xyz)) return false;
+  } else {
+    for (int k = 0; k < 3; ++k)
+      if (!read_decimal_number(row.value[k], row.length[k], &xyz[k]))
+        return false;
+  }
+  // Beyond a double's range: refused the general way.
+  for (const double value : xyz)
+    if (!std::isfinite(value)) return false;
   *coordinates = {xyz[0], xyz[1], xyz[2]};
   return true;
 }
@@ -337,6 +427,7 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
   CifToken values[3] = {};
   std::vector<CifToken> stale_values(columns.stale.size());
   CifToken last{};
+  RowPattern pattern;
   // Where the last row read as a plain row ended; nullptr after a token.
   const char* plain_end = nullptr;
   long column = 0;
@@ -369,9 +460,11 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
                           "value that the move would make wrong, of ",
                           tags[static_cast<size_t>(columns.stale[s])]);
         }
-        const int error = read_coordinates(reader, values, first, &pending);
+        const int error =
+            read_coordinates(reader, values, first,
+                             piece_start(reader.text, first.text.data()),
+                             &pending);
         if (error != 0) return error;
-        pending.start = piece_start(reader.text, first.text.data());
         if (!give_header()) return ENOMEM;
       }
       // The rows after it that stand alone on their lines, as nearly all
@@ -387,23 +480,32 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
           if (line == reader.end || *line != '\n') break;
           ++line;
         }
+        // The hardware's own prefetch stops at page boundaries.
+        __builtin_prefetch(line + 1024);
         PlainRow row{};
-        if (!read_plain_row(line, reader.end, shape, &row)) break;
+        if (!read_row_like_pattern(line, reader.end, pattern, &row) &&
+            !read_plain_row(line, reader.end, shape, &row, &pattern))
+          break;
         const bool is_atom_record =
             columns.group < 0 ||
             (reader.end - row.group >= 4 && memcmp(row.group, "ATOM", 4) == 0);
-        Coor3f coordinates{};
-        if (is_atom_record &&
-            (!is_movable || !read_plain_coordinates(row, reader.text,
-                                                    reader.end, &coordinates)))
-          break;
+        // The row before ends here, whatever this one is: any row the
+        // general way reads would start here too.
         const int error = keep_pending(line);
         if (error != 0) return error;
         if (is_atom_record) {
-          pending = {line,
-                     coordinates,
-                     {row.value[0], row.value[1], row.value[2]},
-                     {row.length[0], row.length[1], row.length[2]}};
+          // Read into place, where keeping it will find it a row later.
+          if (!is_movable ||
+              !read_plain_coordinates(row, reader.text, reader.end,
+                                      &pending.coordinates) ||
+              !place_value(line, row.value[0], row.length[0], 0,
+                           &pending.places) ||
+              !place_value(line, row.value[1], row.length[1], 1,
+                           &pending.places) ||
+              !place_value(line, row.value[2], row.length[2], 2,
+                           &pending.places))
+            break;
+          pending.start = line;
           if (!give_header()) return ENOMEM;
         }
         reader.cursor.at = row.next_line;
@@ -543,6 +645,72 @@ size_t write_row(std::string_view row, const MmcifRow& places,
   return row.size() + growth;
 }
 
+constexpr uint64_t kBlanks = 0x2020202020202020;
+
+// The eight bytes at at as one word, the first lowest, on any machine; and
+// back.
+uint64_t load_word(const char* at) {
+  uint64_t word;
+  memcpy(&word, at, sizeof word);
+  if constexpr (std::endian::native == std::endian::big)
+    word = __builtin_bswap64(word);
+  return word;
+}
+
+void store_word(uint64_t word, char* at) {
+  if constexpr (std::endian::native == std::endian::big)
+    word = __builtin_bswap64(word);
+  memcpy(at, &word, sizeof word);
+}
+
+// The low count bytes of a word (count at most 8).
+uint64_t low_bytes(size_t count) {
+  return count >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * count)) - 1;
+}
+
+// write_row for the usual row, a word a value: its values in the order x, y,
+// z, each new text and each old value of at most eight bytes, and a longer
+// text taking its extra bytes from the blanks after the value, so that
+// the row keeps its length. False for any other row, with out's bytes
+// undefined.
+bool write_row_in_place(std::string_view row, const MmcifRow& places,
+                        const Coor3f& atom, char* out) {
+  if (places.value[0] >= places.value[1] || places.value[1] >= places.value[2])
+    return false;
+  const double xyz[3] = {atom.x, atom.y, atom.z};
+  uint64_t fields[3];
+  if (!format_coordinate_words(xyz, fields)) return false;
+  memcpy(out, row.data(), row.size());
+  for (int k = 0; k < 3; ++k) {
+    const size_t start = places.value[k];
+    const size_t old_length = places.length[k];
+    if (old_length == 0 || old_length > kFieldWidth) return false;
+    // The row's eight bytes from the value on, from the text where they
+    // are all the row's (what the values before changed ends before it).
+    const uint64_t bytes = load_word(
+        start + kFieldWidth <= row.size() ? row.data() + start : out + start);
+    // "%8.3f" blank-pads on the left; the text is what follows the blanks.
+    const uint64_t field = fields[k];
+    const auto blanks =
+        static_cast<size_t>(std::countr_zero(field ^ kBlanks)) / 8;
+    const size_t length = kFieldWidth - blanks;
+    // A longer text needs blanks after the value for its extra bytes, and
+    // one more that stays (which may be the ninth byte).
+    if (length > old_length &&
+        (start + length >= row.size() || row[start + length] != ' ' ||
+         (bytes & ~low_bytes(old_length) & low_bytes(length)) !=
+             (kBlanks & ~low_bytes(old_length) & low_bytes(length))))
+      return false;
+    // The text, blanks to the old value's width, then the row's own bytes.
+    const size_t span = std::max(length, old_length);
+    const uint64_t word = (field >> (8 * blanks)) |
+                          (kBlanks & low_bytes(span) & ~low_bytes(length)) |
+                          (bytes & ~low_bytes(span));
+    store_word(word, out + start);
+  }
+  return true;
+}
+
 }  // namespace
 
 void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
@@ -564,6 +732,8 @@ void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
       ++header;
     }
     const std::string_view row = next_line(cursor);
+    // The rows mostly follow one another through the text.
+    __builtin_prefetch(row.data() + 2048);
     // A ';' starts a text field at a line's start and a value elsewhere;
     // where dropped rows stood before the row, it goes on or off a line's
     // start as it stood in the text (a row never starts the text).
@@ -578,7 +748,10 @@ void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
     const size_t most = row.size() + kMostRowGrowth;
     if (block.used + most > block.size) finish_output_block(block);
     if (most <= block.size) {
-      block.used += write_row(row, places, atom[i], block.data + block.used);
+      char* const at = block.data + block.used;
+      block.used += write_row_in_place(row, places, atom[i], at)
+                        ? row.size()
+                        : write_row(row, places, atom[i], at);
     } else {
       std::string room(most, ' ');
       put_bytes(block, room.data(),

@@ -24,6 +24,11 @@ const std::string kLoop =
     "_atom_site.Cartn_y\n"
     "_atom_site.Cartn_z\n";
 
+// A loop of no interest, long enough that every row before it is read
+// whole blocks at a time.
+const std::string kPadding =
+    "loop_\n_other.value\n" + std::string(250, 'v') + "\n";
+
 class MmcifFile : public TempDirTest {
  protected:
   void TearDown() override {
@@ -155,14 +160,16 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
       // 1 to 2.000 needs 4 more bytes: of 6 blanks it takes 4; of 3 blanks
       // 2, and the row grows by 2; at the line's end the row grows.
       // 123456.5 + 1 is 123457.500, -99999.25 + 2 is -99997.250, 1e5 + 3
-      // is 100003.000.
+      // is 100003.000. -101.0 + 1 is -100.000, 2 bytes longer: of 2
+      // blanks it takes 1.
       {"a longer value takes blanks after it, keeping one, never a newline",
        "data_l\n" + kLoop +
            "ATOM N 1      2   3\nATOM C 1\n  2.000 3.000\n"
-           "ATOM O 123456.5 -99999.25 1e5\n",
+           "ATOM O 123456.5 -99999.25 1e5\nATOM S -101.0  2.000 3.000\n",
        "data_l\n" + kLoop +
            "ATOM N 2.000  4.000 6.000\nATOM C 2.000\n  4.000 6.000\n"
-           "ATOM O 123457.500 -99997.250 100003.000\n"},
+           "ATOM O 123457.500 -99997.250 100003.000\n"
+           "ATOM S -100.000 4.000 6.000\n"},
       // -1.0004 + 1 is -0.0004 (to within a double), written -0.000.
       {"a shorter value is padded with blanks to the old width",
        "data_p\n" + kLoop +
@@ -186,6 +193,30 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        "data_f\nloop_\n_atom_site.label_atom_id\n_atom_site.group_PDB\n"
        "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
        " ;b ATOM 2.000 4.000 6.000 \n;c\n;\nATOM 2.000 4.000 6.000\n"},
+      // Rows of one length whose values start where the row before's do;
+      // widths differ. 1.0 + 1 takes 2 of 3 blanks; 10.00 + 1 is 11.000,
+      // which has no blank to spare. The loop_ row ends the loop, and
+      // the row after it is a value of the next.
+      {"aligned rows, and rows of the same shape that are not rows",
+       "data_a\n" + kLoop +
+           "ATOMXY N 1.0   2.000 3.000\nATOMXY C 1.000 2.000 3.000\n"
+           "ATOMXY O 1.5   -2.00 3.000\nHETATM S 1.000 2.000 3.000\n"
+           "ATOMXY N 10.00 2.000 3.000\nloop_  _ 7.000 8.000 9.000\n"
+           "ATOMXY N 1.000 2.000 3.000\n" +
+           kPadding,
+       "data_a\n" + kLoop +
+           "ATOMXY N 2.000 4.000 6.000\nATOMXY C 2.000 4.000 6.000\n"
+           "ATOMXY O 2.500 0.000 6.000\nATOMXY N 11.000 4.000 6.000\n"},
+      // x starts at 76, then at 126, across a 64-byte block's end.
+      {"aligned rows longer than 64 and 128 bytes",
+       kLoop + "ATOM " + std::string(70, 'N') + " 1.000 2.000 3.000\n" +
+           "ATOM " + std::string(70, 'C') + " 4.5   5.000 6.000\n" +
+           "ATOM " + std::string(120, 'N') + " 1.000 2.000 3.000\n" +
+           "ATOM " + std::string(120, 'O') + " 7.250 8.000 9.000\n" + kPadding,
+       kLoop + "ATOM " + std::string(70, 'N') + " 2.000 4.000 6.000\n" +
+           "ATOM " + std::string(70, 'C') + " 5.500 7.000 9.000\n" +
+           "ATOM " + std::string(120, 'N') + " 2.000 4.000 6.000\n" +
+           "ATOM " + std::string(120, 'O') + " 8.250 10.000 12.000\n"},
       {"a row longer than 2048 bytes is kept whole",
        kLoop + "ATOM " + std::string(3000, 'N') + " 1.000 2.000 3.000\n",
        kLoop + "ATOM " + std::string(3000, 'N') + " 2.000 4.000 6.000\n"},
