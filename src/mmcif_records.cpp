@@ -291,7 +291,10 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
       row->next_line = block + length;
       if (column != shape.width) return false;
       const auto row_length = static_cast<size_t>(row->next_line - line);
-      if (row_length <= 64 * kPatternWords && row->next_line[-1] == '\n') {
+      // A loop without all of x, y and z has no places to give.
+      if (row_length <= 64 * kPatternWords && row->next_line[-1] == '\n' &&
+          row->value[0] != nullptr && row->value[1] != nullptr &&
+          row->value[2] != nullptr) {
         pattern->length = row_length;
         memcpy(pattern->starts, pattern_starts, sizeof pattern_starts);
         // A loop without group_PDB leaves it unread: any place will do.

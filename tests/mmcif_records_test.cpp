@@ -217,6 +217,12 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOM " + std::string(70, 'C') + " 5.500 7.000 9.000\n" +
            "ATOM " + std::string(120, 'N') + " 2.000 4.000 6.000\n" +
            "ATOM " + std::string(120, 'O') + " 8.250 10.000 12.000\n"},
+      // No place for x, y and z to be found in: rows of one shape pass by.
+      {"rows of one shape in a loop without coordinates",
+       "data_n\nloop_\n_atom_site.group_PDB\n_atom_site.id\n"
+       "HETATM 1\nHETATM 2\nHETATM 3\nHETATM 4\n" +
+           kPadding,
+       ""},
       {"a row longer than 2048 bytes is kept whole",
        kLoop + "ATOM " + std::string(3000, 'N') + " 1.000 2.000 3.000\n",
        kLoop + "ATOM " + std::string(3000, 'N') + " 2.000 4.000 6.000\n"},
