@@ -323,10 +323,10 @@ inline bool format_with(double value, int k, Put put) {
 // Writes value as "%8.3f" into exactly the eight bytes of field when it
 // fits there; false otherwise.
 inline bool format_coordinate_in_field(double value, char* field) {
-  return format_with(value, 0, [field](uint64_t thousandths, bool negative,
-                                       int) {
-    return put_thousandths_in_field(thousandths, negative, field);
-  });
+  return format_with(
+      value, 0, [field](uint64_t thousandths, bool negative, int) {
+        return put_thousandths_in_field(thousandths, negative, field);
+      });
 }
 
 template <typename Put>
@@ -470,7 +470,6 @@ bool read_decimal_number(const char* text, size_t length, double* value) {
   }
   return read_decimal_number_in_full(text, length, value);
 }
-
 
 // The word of the eight bytes that end at end, with the bytes before the
 // last length of them (a number of at most eight bytes) made blanks.

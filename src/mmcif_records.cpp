@@ -122,8 +122,8 @@ int refuse(MmcifReader& reader, const char* at, const char* reason,
 
 // Keeps the row from its start to end.
 [[gnu::always_inline]] inline int keep_row(MmcifReader& reader,
-                                          const PendingRow& row,
-                                          const char* end) {
+                                           const PendingRow& row,
+                                           const char* end) {
   if (!append(reader.atom, row.coordinates)) return ENOMEM;
   if (!append(reader.layout.rows, row.places)) {
     --reader.atom.size;
@@ -312,7 +312,7 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
 
 // The length of the value that starts at offset of the bytes whose white
 // space is white, which holds white space after it.
-size_t value_length(const uint64_t* white, size_t offset) {
+size_t value_length_in(const uint64_t* white, size_t offset) {
   size_t word = offset / 64;
   uint64_t after = white[word] >> (offset % 64);
   size_t length = 0;
@@ -334,7 +334,7 @@ bool read_row_like_pattern(const char* line, const char* end,
   // All the blocks' bytes must be there to be read.
   if (length == 0 || static_cast<size_t>(end - line) < 64 * blocks)
     return false;
-  uint64_t white[kPatternWords];
+  uint64_t white[kPatternWords] = {};
   uint64_t after_white = 1;
   for (size_t b = 0; b < blocks; ++b) {
     const CifByteMasks masks = cif_byte_masks(line + 64 * b);
@@ -355,7 +355,7 @@ bool read_row_like_pattern(const char* line, const char* end,
   row->group = line + pattern.group;
   for (int k = 0; k < 3; ++k) {
     row->value[k] = line + pattern.value[k];
-    row->length[k] = value_length(white, pattern.value[k]);
+    row->length[k] = value_length_in(white, pattern.value[k]);
   }
   row->next_line = line + length;
   return true;
@@ -463,10 +463,9 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
                           "value that the move would make wrong, of ",
                           tags[static_cast<size_t>(columns.stale[s])]);
         }
-        const int error =
-            read_coordinates(reader, values, first,
-                             piece_start(reader.text, first.text.data()),
-                             &pending);
+        const int error = read_coordinates(
+            reader, values, first, piece_start(reader.text, first.text.data()),
+            &pending);
         if (error != 0) return error;
         if (!give_header()) return ENOMEM;
       }

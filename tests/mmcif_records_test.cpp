@@ -29,6 +29,11 @@ const std::string kLoop =
 const std::string kPadding =
     "loop_\n_other.value\n" + std::string(250, 'v') + "\n";
 
+// An atom record whose atom name is length bytes of c, then its values.
+std::string long_row(size_t length, char c, const char* values) {
+  return "ATOM " + std::string(length, c) + " " + values + "\n";
+}
+
 class MmcifFile : public TempDirTest {
  protected:
   void TearDown() override {
@@ -209,14 +214,14 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOMXY O 2.500 0.000 6.000\nATOMXY N 11.000 4.000 6.000\n"},
       // x starts at 76, then at 126, across a 64-byte block's end.
       {"aligned rows longer than 64 and 128 bytes",
-       kLoop + "ATOM " + std::string(70, 'N') + " 1.000 2.000 3.000\n" +
-           "ATOM " + std::string(70, 'C') + " 4.5   5.000 6.000\n" +
-           "ATOM " + std::string(120, 'N') + " 1.000 2.000 3.000\n" +
-           "ATOM " + std::string(120, 'O') + " 7.250 8.000 9.000\n" + kPadding,
-       kLoop + "ATOM " + std::string(70, 'N') + " 2.000 4.000 6.000\n" +
-           "ATOM " + std::string(70, 'C') + " 5.500 7.000 9.000\n" +
-           "ATOM " + std::string(120, 'N') + " 2.000 4.000 6.000\n" +
-           "ATOM " + std::string(120, 'O') + " 8.250 10.000 12.000\n"},
+       kLoop + long_row(70, 'N', "1.000 2.000 3.000") +
+           long_row(70, 'C', "4.5   5.000 6.000") +
+           long_row(120, 'N', "1.000 2.000 3.000") +
+           long_row(120, 'O', "7.250 8.000 9.000") + kPadding,
+       kLoop + long_row(70, 'N', "2.000 4.000 6.000") +
+           long_row(70, 'C', "5.500 7.000 9.000") +
+           long_row(120, 'N', "2.000 4.000 6.000") +
+           long_row(120, 'O', "8.250 10.000 12.000")},
       // No place for x, y and z to be found in: rows of one shape pass by.
       {"rows of one shape in a loop without coordinates",
        "data_n\nloop_\n_atom_site.group_PDB\n_atom_site.id\n"
