@@ -491,23 +491,26 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
         const bool is_atom_record =
             columns.group < 0 ||
             (reader.end - row.group >= 4 && memcmp(row.group, "ATOM", 4) == 0);
-        // The row before ends here, whatever this one is: any row the
-        // general way reads would start here too.
+        // An atom record the general way must read starts at its first
+        // token, which may stand after a carriage return: the row before
+        // ends there, so it is kept only once this one is taken.
+        Coor3f coordinates{};
+        if (is_atom_record &&
+            (!is_movable ||
+             static_cast<size_t>(row.next_line - line) >= kUnknownPosition ||
+             !read_plain_coordinates(row, reader.text, reader.end,
+                                     &coordinates)))
+          break;
         const int error = keep_pending(line);
         if (error != 0) return error;
         if (is_atom_record) {
-          // Read into place, where keeping it will find it a row later.
-          if (!is_movable ||
-              !read_plain_coordinates(row, reader.text, reader.end,
-                                      &pending.coordinates) ||
-              !place_value(line, row.value[0], row.length[0], 0,
-                           &pending.places) ||
-              !place_value(line, row.value[1], row.length[1], 1,
-                           &pending.places) ||
-              !place_value(line, row.value[2], row.length[2], 2,
-                           &pending.places))
-            break;
+          // Placed value by value, where keeping it will find it a row
+          // later: a copy of the whole, just after byte-sized stores,
+          // would wait on them.
           pending.start = line;
+          pending.coordinates = coordinates;
+          for (int k = 0; k < 3; ++k)
+            place_value(line, row.value[k], row.length[k], k, &pending.places);
           if (!give_header()) return ENOMEM;
         }
         reader.cursor.at = row.next_line;

@@ -24,13 +24,22 @@ const std::string kLoop =
     "_atom_site.Cartn_y\n"
     "_atom_site.Cartn_z\n";
 
+// A loop with x before the atom's name.
+const std::string kXFirstLoop =
+    "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
+    "_atom_site.label_atom_id\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n";
+
 // A loop of no interest, long enough that every row before it is read
 // whole blocks at a time.
 const std::string kPadding =
     "loop_\n_other.value\n" + std::string(250, 'v') + "\n";
 
+// 1 in 130 bytes, and 1 + 1 written in its place.
+const std::string kLongX = "1." + std::string(128, '0');
+const std::string kLongXMoved = "2.000" + std::string(125, ' ');
+
 // An atom record whose atom name is length bytes of c, then its values.
-std::string long_row(size_t length, char c, const char* values) {
+std::string long_row(size_t length, char c, const std::string& values) {
   return "ATOM " + std::string(length, c) + " " + values + "\n";
 }
 
@@ -97,11 +106,17 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        "data_c\n" + kLoop +
            "ATOM N 2.000 4.000 6.000 # after\n# between\n\n"
            "ATOM C 5.000 7.000 9.000\n"},
+      // z, y and x side by side: each value's word must not write over
+      // the one after it.
       {"tags in any order and case, and other columns between",
        "DATA_U\nLOOP_\n_ATOM_SITE.CARTN_Z\n_atom_site.id\n_Atom_Site.Cartn_X\n"
-       "_atom_site.GROUP_pdb\n_atom_site.cartn_Y\n3.000 1 1.000 ATOM 2.000\n",
+       "_atom_site.GROUP_pdb\n_atom_site.cartn_Y\n3.000 1 1.000 ATOM 2.000\n"
+       "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_z\n_atom_site.Cartn_y\n"
+       "_atom_site.Cartn_x\nATOM 1.000 2.000 3.000\n",
        "DATA_U\nLOOP_\n_ATOM_SITE.CARTN_Z\n_atom_site.id\n_Atom_Site.Cartn_X\n"
-       "_atom_site.GROUP_pdb\n_atom_site.cartn_Y\n6.000 1 2.000 ATOM 4.000\n"},
+       "_atom_site.GROUP_pdb\n_atom_site.cartn_Y\n6.000 1 2.000 ATOM 4.000\n"
+       "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_z\n_atom_site.Cartn_y\n"
+       "_atom_site.Cartn_x\nATOM 4.000 4.000 4.000\n"},
       {"a row over three lines, and a row after it on its last",
        "data_s\n" + kLoop +
            "ATOM N\n1.000 2.000\n3.000 ATOM C 4.000\n5.000 6.000\n",
@@ -143,12 +158,13 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
       // A longer value takes only blanks, so the row grows here.
       {"tabs", "data_t\n" + kLoop + "ATOM\tN\t1.000\t2\t\t3.000\n",
        "data_t\n" + kLoop + "ATOM\tN\t2.000\t4.000\t\t6.000\n"},
+      // The carriage return before a row goes with the row before it.
       {"rows with x, y and z all unknown pass through",
        "data_u\n" + kLoop +
-           "ATOM N ? ? ?\nATOM C . . .\nATOM O ? . ?\nATOM S 1.000 2.000 "
+           "ATOM N ? ? ?\n\rATOM C . . .\nATOM O ? . ?\nATOM S 1.000 2.000 "
            "3.000\n",
        "data_u\n" + kLoop +
-           "ATOM N ? ? ?\nATOM C . . .\nATOM O ? . ?\nATOM S 2.000 4.000 "
+           "ATOM N ? ? ?\n\rATOM C . . .\nATOM O ? . ?\nATOM S 2.000 4.000 "
            "6.000\n"},
       {"without group_PDB every row is an atom record",
        "data_g\nloop_\n_atom_site.id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
@@ -170,11 +186,13 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
       {"a longer value takes blanks after it, keeping one, never a newline",
        "data_l\n" + kLoop +
            "ATOM N 1      2   3\nATOM C 1\n  2.000 3.000\n"
-           "ATOM O 123456.5 -99999.25 1e5\nATOM S -101.0  2.000 3.000\n",
+           "ATOM O 123456.5 -99999.25 1e5\nATOM S -101.0  2.000 3.000\n" +
+           kXFirstLoop + "ATOM 1.0 X 2.000 3.000\n",
        "data_l\n" + kLoop +
            "ATOM N 2.000  4.000 6.000\nATOM C 2.000\n  4.000 6.000\n"
            "ATOM O 123457.500 -99997.250 100003.000\n"
-           "ATOM S -100.000 4.000 6.000\n"},
+           "ATOM S -100.000 4.000 6.000\n" +
+           kXFirstLoop + "ATOM 2.000 X 4.000 6.000\n"},
       // -1.0004 + 1 is -0.0004 (to within a double), written -0.000.
       {"a shorter value is padded with blanks to the old width",
        "data_p\n" + kLoop +
@@ -200,28 +218,42 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        " ;b ATOM 2.000 4.000 6.000 \n;c\n;\nATOM 2.000 4.000 6.000\n"},
       // Rows of one length whose values start where the row before's do;
       // widths differ. 1.0 + 1 takes 2 of 3 blanks; 10.00 + 1 is 11.000,
-      // which has no blank to spare. The loop_ row ends the loop, and
+      // which has no blank to spare; a row longer than the shape (3.000123
+      // + 3 is 6.000, padded) reads its own z. The loop_ row ends the loop, and
       // the row after it is a value of the next.
       {"aligned rows, and rows of the same shape that are not rows",
        "data_a\n" + kLoop +
            "ATOMXY N 1.0   2.000 3.000\nATOMXY C 1.000 2.000 3.000\n"
            "ATOMXY O 1.5   -2.00 3.000\nHETATM S 1.000 2.000 3.000\n"
+           "ATOMXY C 1.000 2.000 3.000123\n"
            "ATOMXY N 10.00 2.000 3.000\nloop_  _ 7.000 8.000 9.000\n"
            "ATOMXY N 1.000 2.000 3.000\n" +
            kPadding,
        "data_a\n" + kLoop +
            "ATOMXY N 2.000 4.000 6.000\nATOMXY C 2.000 4.000 6.000\n"
-           "ATOMXY O 2.500 0.000 6.000\nATOMXY N 11.000 4.000 6.000\n"},
-      // x starts at 76, then at 126, across a 64-byte block's end.
+           "ATOMXY O 2.500 0.000 6.000\nATOMXY C 2.000 4.000 6.000   \n"
+           "ATOMXY N 11.000 4.000 6.000\n"},
+      // x starts at 76, then at 126, across a 64-byte block's end; in the
+      // third row z starts a byte early, in the second block. 2.00 + 2
+      // finds one blank after it, and -3.000 + 3 is 0.000. A 130-byte x
+      // fills the second block of its rows whole.
       {"aligned rows longer than 64 and 128 bytes",
        kLoop + long_row(70, 'N', "1.000 2.000 3.000") +
            long_row(70, 'C', "4.5   5.000 6.000") +
+           long_row(70, 'N', "1.000 2.00 -3.000") +
            long_row(120, 'N', "1.000 2.000 3.000") +
-           long_row(120, 'O', "7.250 8.000 9.000") + kPadding,
+           long_row(120, 'O', "7.250 8.000 9.000") +
+           long_row(1, 'N', kLongX + " 2.000 3.000") +
+           long_row(1, 'C', kLongX + " 2.000 3.000") +
+           long_row(1, 'O', kLongX + " 2.000 3.000") + kPadding,
        kLoop + long_row(70, 'N', "2.000 4.000 6.000") +
            long_row(70, 'C', "5.500 7.000 9.000") +
+           long_row(70, 'N', "2.000 4.000 0.000 ") +
            long_row(120, 'N', "2.000 4.000 6.000") +
-           long_row(120, 'O', "8.250 10.000 12.000")},
+           long_row(120, 'O', "8.250 10.000 12.000") +
+           long_row(1, 'N', kLongXMoved + " 4.000 6.000") +
+           long_row(1, 'C', kLongXMoved + " 4.000 6.000") +
+           long_row(1, 'O', kLongXMoved + " 4.000 6.000")},
       // No place for x, y and z to be found in: rows of one shape pass by.
       {"rows of one shape in a loop without coordinates",
        "data_n\nloop_\n_atom_site.group_PDB\n_atom_site.id\n"
