@@ -97,10 +97,14 @@ static int read_whole_file(FILE* file, const struct stat& status,
       break;
     }
   }
-  // The room beyond the bytes and one more is given back, so that
-  // release_file_bytes can tell the mapping's length from the size.
-  // Shrinking in place can't fail.
-  if (used + 1 < capacity) mremap(buffer, capacity, used + 1, 0);
+  // The whole pages beyond the bytes and one more are given back, so that
+  // release_file_bytes can tell the mapping's length from the size. They
+  // are unmapped, rather than the mapping shrunk with mremap, which
+  // qemu-user's i386 emulation gets wrong next to another mapping.
+  const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t kept = (used + 1 + page - 1) / page * page;
+  if (kept < capacity)
+    munmap(static_cast<char*>(buffer) + kept, capacity - kept);
   content->bytes = static_cast<char*>(buffer);
   content->size = used;
   return error;
