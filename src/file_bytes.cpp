@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "growable_array.h"
@@ -19,9 +18,6 @@
 // longer be read.
 static char mapped_path[4096];
 
-// From this size on, a file is mapped only where the page cache holds it in
-// huge pages.
-constexpr size_t kLargeFile = size_t{8} << 20;
 // A pipe's room for bytes not yet read.
 constexpr int kPipeSize = 1 << 20;
 
@@ -47,43 +43,9 @@ static bool is_standard_output(const struct stat& status) {
          output.st_ino == status.st_ino;
 }
 
-// True when the start of the mapping at mapped, of a file, is held in huge
-// pages, as /proc/self/smaps tells once it is read in; true too where that
-// can't be told, as the mapping then works as well as it did.
-static bool starts_in_huge_pages(void* mapped, size_t size) {
-  madvise(mapped, size < 2 * kHugePage ? size : 2 * kHugePage,
-          MADV_POPULATE_READ);
-  FILE* smaps = fopen("/proc/self/smaps", "re");
-  if (smaps == nullptr) return true;
-  // A mapping's own lines follow the one that starts with its range.
-  char line[256];
-  bool at_line_start = true;
-  bool in_mapping = false;
-  long huge_kib = -1;
-  while (fgets(line, sizeof line, smaps) != nullptr) {
-    const bool was_at_line_start = at_line_start;
-    at_line_start = strchr(line, '\n') != nullptr;
-    if (!was_at_line_start) continue;
-    char* after = nullptr;
-    const unsigned long long start = strtoull(line, &after, 16);
-    if (after != line && *after == '-') {
-      if (in_mapping) break;
-      in_mapping = start == reinterpret_cast<uintptr_t>(mapped);
-    } else if (in_mapping && strncmp(line, "FilePmdMapped:", 14) == 0) {
-      huge_kib = strtol(line + 14, nullptr, 10);
-      break;
-    }
-  }
-  fclose(smaps);
-  return huge_kib != 0;
-}
-
 // Maps a regular file whole, read-only and prefaulted: its bytes are used in
 // place, with no copy, and the file is kept open. Returns false where the
-// file can't be mapped, or is large and held by the page cache in 4 KiB
-// pages, as a file just written a little at a time is: walking a mapping of
-// so many pages costs both passes about twice what reading the bytes into
-// huge pages of the tool's own does.
+// file can't be mapped.
 static bool map_whole_file(FILE* file, const struct stat& status,
                            const char* path, FileBytes* content) {
   if (!S_ISREG(status.st_mode) || status.st_size <= 0 ||
@@ -97,10 +59,6 @@ static bool map_whole_file(FILE* file, const struct stat& status,
   // one entry each rather than 512. Both calls are hints: where either
   // fails, the pages are read as they are first used.
   madvise(mapped, size, MADV_HUGEPAGE);
-  if (size >= kLargeFile && !starts_in_huge_pages(mapped, size)) {
-    munmap(mapped, size);
-    return false;
-  }
   madvise(mapped, size, MADV_POPULATE_READ);
   snprintf(mapped_path, sizeof mapped_path, "%s", path);
   struct sigaction action {};

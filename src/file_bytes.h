@@ -27,14 +27,13 @@ constexpr int kRefused = -2;
 
 // Gives the whole content of the file at path. A regular file is mapped and
 // its bytes used in place, unless standard output writes into that same
-// file (so that writing the output can't change the records before they
-// are written), or it is large and the page cache holds it in 4 KiB pages:
-// then, as any other file, it is read into memory of the tool's own. Returns 0,
-// or the errno of a failed open or read (EFBIG for a file larger than the
-// address space can hold), or kFileChanged for a regular file that changed
-// while it was read into memory (then content holds nothing); after a read
-// error, content holds the bytes read before it (bytes is nullptr when nothing
-// could be had).
+// file: then, as any other file, it is read into memory of the tool's own,
+// so that writing the output can't change the records before they are
+// written. Returns 0, or the errno of a failed open or read (EFBIG for a
+// file larger than the address space can hold), or kFileChanged for a
+// regular file that changed while it was read into memory (then content
+// holds nothing); after a read error, content holds the bytes read before
+// it (bytes is nullptr when nothing could be had).
 int read_file_bytes(const char* path, FileBytes* content);
 
 // True when a mapped file's size or times are no longer those it had when

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -169,46 +168,6 @@ TEST_F(BadInput, CoordinatesFromAPipe) {
               c.lines)
         << c.path;
     EXPECT_TRUE(from_pipe.out == from_file.out) << c.path;
-  }
-}
-
-TEST_F(BadInput, LargeFileHowEverTheCacheHoldsIt) {
-  // 1orc 130 times over, 9.2 MB: large enough that how the page cache
-  // holds it decides how its bytes are had.
-  const std::string text = repeated(read_file(EXAMPLES_DIR "/1orc.pdb"), 130);
-  float centre[3], matrix[4][3];
-  ASSERT_TRUE(
-      reference_matrix(read_file(EXAMPLES_DIR "/matrix.txt"), centre, matrix));
-  const std::string path = dir + "/large.pdb";
-  // Written a little at a time, it is cached in 4 KiB pages; dropped from
-  // the cache, it is read back from the disk in whatever pages the tool
-  // asks for.
-  const auto write_in_pages = [&] {
-    const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(out, 0);
-    for (size_t at = 0; at < text.size(); at += 4096) {
-      const size_t length = std::min<size_t>(4096, text.size() - at);
-      ASSERT_EQ(write(out, text.data() + at, length),
-                static_cast<ssize_t>(length));
-    }
-    close(out);
-  };
-  const auto drop_from_cache = [&] {
-    const int in = open(path.c_str(), O_RDONLY);
-    ASSERT_GE(in, 0);
-    ASSERT_EQ(fdatasync(in), 0);
-    ASSERT_EQ(posix_fadvise(in, 0, 0, POSIX_FADV_DONTNEED), 0);
-    close(in);
-  };
-  const std::string expected = reference_records(text, centre, matrix);
-  ASSERT_EQ(reference_record_count(text), 130u * 500u);
-  for (const bool dropped : {false, true}) {
-    write_in_pages();
-    if (dropped) drop_from_cache();
-    const ToolRun r = run_tool({EXAMPLES_DIR "/matrix.txt", path});
-    EXPECT_EQ(r.status, 0) << dropped;
-    EXPECT_EQ(r.err, "") << dropped;
-    EXPECT_TRUE(r.out == expected) << dropped;
   }
 }
 
