@@ -177,32 +177,51 @@ CifByteMasks cif_byte_masks_sse2(const char* block) {
 }
 
 // The bytes of each class have low halves of their own, so one table
-// look-up by the low half and one comparison test for a whole class; a
-// byte of 0x80 or more looks up 0, which no such byte equals.
+// look-up by the low half and one comparison test for a whole class.
+// An index of no class looks up -0x80, which no byte below 0x80 equals; a
+// byte of 0x80 or more looks up 0, which it doesn't equal either.
+constexpr char kNone = -0x80;
+constexpr char kWhiteTable[16] = {' ',   kNone, kNone, kNone, kNone, kNone,
+                                  kNone, kNone, kNone, '\t',  '\n',  kNone,
+                                  kNone, '\r',  kNone, kNone};
+constexpr char kOpenerTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
+                                   kNone, '\'',  kNone, kNone, kNone, ';',
+                                   kNone, kNone, kNone, kNone};
+// The openers, '\n' and '_'.
+constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
+                                 kNone, '\'',  kNone, kNone, '\n',  ';',
+                                 kNone, kNone, kNone, '_'};
+
+// The table in both halves of a register, as the look-up reads it.
+[[gnu::target("avx2")]] static __m256i class_table(const char (&table)[16]) {
+  const __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
+  return _mm256_broadcastsi128_si256(half);
+}
+
+// The bits of the 32 bytes that the table's class holds.
+[[gnu::target("avx2")]] static uint32_t class_mask(__m256i table, __m256i index,
+                                                   __m256i bytes) {
+  return static_cast<uint32_t>(_mm256_movemask_epi8(
+      _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, index), bytes)));
+}
+
+// pshufb looks up 0 for an index with its top bit set.
+[[gnu::target("avx2")]] static __m256i class_index(__m256i bytes) {
+  return _mm256_or_si256(_mm256_and_si256(bytes, _mm256_set1_epi8(0x0f)),
+                         _mm256_and_si256(bytes, _mm256_set1_epi8(-0x80)));
+}
+
 [[gnu::target("avx2")]] CifByteMasks cif_byte_masks_avx2(const char* block) {
-  // An index of no class looks up -0x80, which no byte below 0x80 equals.
-  constexpr char kNone = -0x80;
-  const __m256i white_table = _mm256_setr_epi8(
-      ' ', kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, '\t', '\n',
-      kNone, kNone, '\r', kNone, kNone, ' ', kNone, kNone, kNone, kNone, kNone,
-      kNone, kNone, kNone, '\t', '\n', kNone, kNone, '\r', kNone, kNone);
-  const __m256i opener_table = _mm256_setr_epi8(
-      kNone, kNone, '"', '#', kNone, kNone, kNone, '\'', kNone, kNone, kNone,
-      ';', kNone, kNone, kNone, kNone, kNone, kNone, '"', '#', kNone, kNone,
-      kNone, '\'', kNone, kNone, kNone, ';', kNone, kNone, kNone, kNone);
-  const __m256i low_half = _mm256_set1_epi8(0x0f);
+  const __m256i white_table = class_table(kWhiteTable);
+  const __m256i opener_table = class_table(kOpenerTable);
   CifByteMasks masks{};
   for (size_t i = 0; i < 2; ++i) {
     const __m256i bytes =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32 * i));
-    // pshufb looks up 0 for an index with its top bit set.
-    const __m256i index =
-        _mm256_or_si256(_mm256_and_si256(bytes, low_half),
-                        _mm256_and_si256(bytes, _mm256_set1_epi8(-0x80)));
-    masks.white |= mask_of(
-        _mm256_cmpeq_epi8(_mm256_shuffle_epi8(white_table, index), bytes), i);
-    masks.opener |= mask_of(
-        _mm256_cmpeq_epi8(_mm256_shuffle_epi8(opener_table, index), bytes), i);
+    const __m256i index = class_index(bytes);
+    masks.white |= uint64_t{class_mask(white_table, index, bytes)} << (32 * i);
+    masks.opener |= uint64_t{class_mask(opener_table, index, bytes)}
+                    << (32 * i);
     masks.newline |=
         mask_of(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n')), i);
     masks.underscore |=
@@ -210,7 +229,60 @@ CifByteMasks cif_byte_masks_sse2(const char* block) {
   }
   return masks;
 }
+
+[[gnu::target("avx2")]] void cif_row_masks_avx2(const char* row, size_t blocks,
+                                                CifRowMasks* masks) {
+  const __m256i white_table = class_table(kWhiteTable);
+  const __m256i stop_table = class_table(kStopTable);
+  for (size_t b = 0; b < blocks; ++b) {
+    const char* block = row + 64 * b;
+    const __m256i low =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+    const __m256i high =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
+    const __m256i low_index = class_index(low);
+    const __m256i high_index = class_index(high);
+    masks->white[b] = class_mask(white_table, low_index, low) |
+                      uint64_t{class_mask(white_table, high_index, high)} << 32;
+    masks->stop[b] = class_mask(stop_table, low_index, low) |
+                     uint64_t{class_mask(stop_table, high_index, high)} << 32;
+  }
+}
 #endif
+
+// The row masks from the masks of each block.
+template <CifByteMasks (*block_masks)(const char*)>
+static void row_masks_by_block(const char* row, size_t blocks,
+                               CifRowMasks* masks) {
+  for (size_t b = 0; b < blocks; ++b) {
+    const CifByteMasks block = block_masks(row + 64 * b);
+    masks->white[b] = block.white;
+    masks->stop[b] = block.opener | block.newline | block.underscore;
+  }
+}
+
+void cif_row_masks_portable(const char* row, size_t blocks,
+                            CifRowMasks* masks) {
+  row_masks_by_block<cif_byte_masks_portable>(row, blocks, masks);
+}
+
+#if defined(__SSE2__)
+void cif_row_masks_sse2(const char* row, size_t blocks, CifRowMasks* masks) {
+  row_masks_by_block<cif_byte_masks_sse2>(row, blocks, masks);
+}
+#endif
+
+void cif_row_masks(const char* row, size_t blocks, CifRowMasks* masks) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (__builtin_cpu_supports("avx2"))
+    return cif_row_masks_avx2(row, blocks, masks);
+#endif
+#if defined(__SSE2__)
+  cif_row_masks_sse2(row, blocks, masks);
+#else
+  cif_row_masks_portable(row, blocks, masks);
+#endif
+}
 
 CifByteMasks cif_byte_masks(const char* block) {
 #if defined(__x86_64__) || defined(__i386__)

@@ -79,3 +79,26 @@ CifByteMasks cif_byte_masks_sse2(const char* block);
 #if defined(__x86_64__) || defined(__i386__)
 CifByteMasks cif_byte_masks_avx2(const char* block);
 #endif
+
+// For a row read against the shape of the one before: the white space of
+// each 64-byte block of the row, and its bytes that a row so read can't
+// hold (those that open a quote, a comment or a text field, '_' and
+// newlines), one bit a byte.
+constexpr size_t kMostRowBlocks = 4;
+struct CifRowMasks {
+  uint64_t white[kMostRowBlocks];
+  uint64_t stop[kMostRowBlocks];
+};
+
+// The masks of the blocks 64-byte blocks at row (1 to kMostRowBlocks), all
+// of which may be read; with vector instructions where the machine has
+// them, and the same masks a byte at a time on any machine, and on x86 16
+// and 32 bytes at a time.
+void cif_row_masks(const char* row, size_t blocks, CifRowMasks* masks);
+void cif_row_masks_portable(const char* row, size_t blocks, CifRowMasks* masks);
+#if defined(__SSE2__)
+void cif_row_masks_sse2(const char* row, size_t blocks, CifRowMasks* masks);
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+void cif_row_masks_avx2(const char* row, size_t blocks, CifRowMasks* masks);
+#endif

@@ -218,13 +218,15 @@ RowShape row_shape(const AtomSiteColumns& columns, long width) {
 
 // The rows of an aligned loop, as the archive writes them, all have the
 // same length and their values start at the same places: a row read the
-// general plain way leaves its shape here (rows of up to 256 bytes), and
-// the rows after it are checked against it rather than walked value by
-// value.
-constexpr size_t kPatternWords = 4;
+// general plain way leaves its shape here (rows of up to 256 bytes, that
+// end with a newline), and the rows after it are checked against it rather
+// than walked value by value.
 struct RowPattern {
   size_t length = 0;  // 0 while there is none
-  uint64_t starts[kPatternWords];
+  size_t blocks;      // of 64 bytes, the last perhaps in part
+  uint64_t starts[kMostRowBlocks];
+  uint64_t in_row[kMostRowBlocks];    // the row's bytes of each block
+  uint64_t line_end[kMostRowBlocks];  // its newline, the row's last byte
   uint32_t group;
   uint32_t value[3];
 };
@@ -237,7 +239,7 @@ struct RowPattern {
 bool read_plain_row(const char* line, const char* end, const RowShape& shape,
                     PlainRow* row, RowPattern* pattern) {
   pattern->length = 0;
-  uint64_t pattern_starts[kPatternWords];
+  uint64_t pattern_starts[kMostRowBlocks];
   size_t column = 0;
   const ColumnRole* wanted = shape.read.data();
   const ColumnRole* const wanted_end = wanted + shape.read.size();
@@ -266,7 +268,7 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
     if (((masks.opener & starts) | (masks.underscore & in_line)) != 0)
       return false;
     const auto block_index = static_cast<size_t>(block - line) / 64;
-    if (block_index < kPatternWords) pattern_starts[block_index] = starts;
+    if (block_index < kMostRowBlocks) pattern_starts[block_index] = starts;
     const auto count = static_cast<size_t>(std::popcount(starts));
     // The values wanted in this block: skip the starts before each.
     for (size_t at_column = column;
@@ -292,11 +294,19 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
       if (column != shape.width) return false;
       const auto row_length = static_cast<size_t>(row->next_line - line);
       // A loop without all of x, y and z has no places to give.
-      if (row_length <= 64 * kPatternWords && row->next_line[-1] == '\n' &&
+      if (row_length <= 64 * kMostRowBlocks && row->next_line[-1] == '\n' &&
           row->value[0] != nullptr && row->value[1] != nullptr &&
           row->value[2] != nullptr) {
         pattern->length = row_length;
-        memcpy(pattern->starts, pattern_starts, sizeof pattern_starts);
+        pattern->blocks = (row_length + 63) / 64;
+        for (size_t b = 0; b < pattern->blocks; ++b) {
+          const size_t in_block = std::min<size_t>(64, row_length - 64 * b);
+          pattern->starts[b] = pattern_starts[b];
+          pattern->in_row[b] =
+              in_block == 64 ? ~uint64_t{0} : (uint64_t{1} << in_block) - 1;
+          pattern->line_end[b] =
+              b + 1 < pattern->blocks ? 0 : uint64_t{1} << (in_block - 1);
+        }
         // A loop without group_PDB leaves it unread: any place will do.
         pattern->group = row->group == nullptr
                              ? 0
@@ -322,43 +332,6 @@ size_t value_length_in(const uint64_t* white, size_t offset) {
     after = white[word];
   }
   return length + static_cast<size_t>(std::countr_zero(after));
-}
-
-// Reads the line at line as one row when it has the pattern's length and
-// its values start where the pattern's do, with none of them quoted, a text
-// field or a comment, no '_' and no line's end before its last byte.
-bool read_row_like_pattern(const char* line, const char* end,
-                           const RowPattern& pattern, PlainRow* row) {
-  const size_t length = pattern.length;
-  const size_t blocks = (length + 63) / 64;
-  // All the blocks' bytes must be there to be read.
-  if (length == 0 || static_cast<size_t>(end - line) < 64 * blocks)
-    return false;
-  uint64_t white[kPatternWords] = {};
-  uint64_t after_white = 1;
-  for (size_t b = 0; b < blocks; ++b) {
-    const CifByteMasks masks = cif_byte_masks(line + 64 * b);
-    const size_t in_block = b + 1 < blocks ? 64 : length - 64 * b;
-    const uint64_t in_row =
-        in_block == 64 ? ~uint64_t{0} : (uint64_t{1} << in_block) - 1;
-    const uint64_t line_end =
-        b + 1 < blocks ? 0 : uint64_t{1} << (in_block - 1);
-    const uint64_t starts =
-        ~masks.white & ((masks.white << 1) | after_white) & in_row;
-    if (starts != pattern.starts[b] ||
-        ((masks.opener & starts) | (masks.underscore & in_row)) != 0 ||
-        (masks.newline & in_row) != line_end)
-      return false;
-    white[b] = masks.white | ~in_row;
-    after_white = masks.white >> 63;
-  }
-  row->group = line + pattern.group;
-  for (int k = 0; k < 3; ++k) {
-    row->value[k] = line + pattern.value[k];
-    row->length[k] = value_length_in(white, pattern.value[k]);
-  }
-  row->next_line = line + length;
-  return true;
 }
 
 // The plain number of each of a plain row's x, y and z; false for any other
@@ -390,6 +363,75 @@ bool read_plain_coordinates(PlainRow& row, const char* text, const char* end,
     if (!std::isfinite(value)) return false;
   *coordinates = {xyz[0], xyz[1], xyz[2]};
   return true;
+}
+
+// Reads the rows from line on while each has the pattern's shape and
+// holds none of the bytes that cif_row_masks stops at, and is either no
+// atom record or one whose x, y and z are plain numbers: each row keeps
+// the pending one, and an atom record becomes the pending one. Returns the
+// start of the first line it didn't read; error is set to ENOMEM where
+// there was no room to keep a row.
+const char* read_rows_like_pattern(MmcifReader& reader,
+                                   const RowPattern& pattern, bool has_group,
+                                   const char* line, PendingRow* pending,
+                                   int* error) {
+  const size_t length = pattern.length;
+  const size_t blocks = pattern.blocks;
+  const char* const end = reader.end;
+  // Each value ends eight bytes or more into the text, as the numbers are
+  // read from the eight bytes that end with them.
+  if (line - reader.text < ptrdiff_t{kFieldWidth}) return line;
+  while (static_cast<size_t>(end - line) >= 64 * blocks) {
+    // The hardware's own prefetch stops at page boundaries.
+    __builtin_prefetch(line + 1024);
+    CifRowMasks masks;
+    cif_row_masks(line, blocks, &masks);
+    uint64_t after_white = 1;
+    bool same = true;
+    for (size_t b = 0; b < blocks; ++b) {
+      const uint64_t white = masks.white[b];
+      const uint64_t in_row = pattern.in_row[b];
+      const uint64_t starts = ~white & ((white << 1) | after_white) & in_row;
+      same &= starts == pattern.starts[b] &&
+              (masks.stop[b] & in_row) == pattern.line_end[b];
+      masks.white[b] = white | ~in_row;
+      after_white = white >> 63;
+    }
+    if (!same) break;
+    const char* group = line + pattern.group;
+    const bool is_atom_record =
+        !has_group || (end - group >= 4 && memcmp(group, "ATOM", 4) == 0);
+    MmcifRow places;
+    double xyz[3];
+    if (is_atom_record) {
+      const char* ends[3];
+      size_t lengths[3];
+      for (int k = 0; k < 3; ++k) {
+        lengths[k] = value_length_in(masks.white, pattern.value[k]);
+        ends[k] = line + pattern.value[k] + lengths[k];
+        places.value[k] = pattern.value[k];
+        places.length[k] =
+            lengths[k] <= UINT8_MAX ? static_cast<uint8_t>(lengths[k]) : 0;
+      }
+      // Anything but three plain numbers in range is read the general way.
+      if (!read_decimal_numbers_ending_at(ends, lengths, xyz) ||
+          !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) ||
+          !std::isfinite(xyz[2]))
+        break;
+    }
+    if (pending->start != nullptr) {
+      *error = keep_row(reader, *pending, line);
+      if (*error != 0) return line;
+      pending->start = nullptr;
+    }
+    if (is_atom_record) {
+      pending->start = line;
+      pending->coordinates = {xyz[0], xyz[1], xyz[2]};
+      pending->places = places;
+    }
+    line += length;
+  }
+  return line;
 }
 
 // Reads the rows of an _atom_site loop, from its first value on; token is
@@ -482,12 +524,21 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
           if (line == reader.end || *line != '\n') break;
           ++line;
         }
-        // The hardware's own prefetch stops at page boundaries.
-        __builtin_prefetch(line + 1024);
+        // Rows of the last plain row's shape, as nearly all are, are read
+        // the quickest way, once the loop's header is given.
+        if (pattern.length != 0 && header_given && is_movable) {
+          int error = 0;
+          const char* const first_line = line;
+          line = read_rows_like_pattern(reader, pattern, columns.group >= 0,
+                                        line, &pending, &error);
+          if (error != 0) return error;
+          if (line != first_line) {
+            reader.cursor.at = line;
+            plain_end = line;
+          }
+        }
         PlainRow row{};
-        if (!read_row_like_pattern(line, reader.end, pattern, &row) &&
-            !read_plain_row(line, reader.end, shape, &row, &pattern))
-          break;
+        if (!read_plain_row(line, reader.end, shape, &row, &pattern)) break;
         const bool is_atom_record =
             columns.group < 0 ||
             (reader.end - row.group >= 4 && memcmp(row.group, "ATOM", 4) == 0);
@@ -668,10 +719,8 @@ void store_word(uint64_t word, char* at) {
   memcpy(at, &word, sizeof word);
 }
 
-// The low count bytes of a word (count at most 8).
-uint64_t low_bytes(size_t count) {
-  return count >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * count)) - 1;
-}
+// The low count bytes of a word (count 1 to 8).
+uint64_t low_bytes(size_t count) { return ~uint64_t{0} >> (64 - 8 * count); }
 
 // write_row for the usual row, a word a value: its values in the order x, y,
 // z, each new text and each old value of at most eight bytes, and a longer
@@ -689,29 +738,27 @@ bool write_row_in_place(std::string_view row, const MmcifRow& places,
   for (int k = 0; k < 3; ++k) {
     const size_t start = places.value[k];
     const size_t old_length = places.length[k];
-    if (old_length == 0 || old_length > kFieldWidth) return false;
+    // 0 (a value of 256 bytes or more) wraps round to more than eight.
+    if (old_length - 1 >= kFieldWidth) return false;
     // The row's eight bytes from the value on, from the text where they
     // are all the row's (what the values before changed ends before it).
     const uint64_t bytes = load_word(
         start + kFieldWidth <= row.size() ? row.data() + start : out + start);
-    // "%8.3f" blank-pads on the left; the text is what follows the blanks.
+    // "%8.3f" blank-pads on the left: turned round, the text comes first
+    // and the blanks after it.
     const uint64_t field = fields[k];
-    const auto blanks =
-        static_cast<size_t>(std::countr_zero(field ^ kBlanks)) / 8;
-    const size_t length = kFieldWidth - blanks;
+    const auto blanks = static_cast<int>(std::countr_zero(field ^ kBlanks) / 8);
+    const size_t length = kFieldWidth - static_cast<size_t>(blanks);
+    const size_t span = std::max(length, old_length);
+    const uint64_t in_span = low_bytes(span);
     // A longer text needs blanks after the value for its extra bytes, and
     // one more that stays (which may be the ninth byte).
     if (length > old_length &&
         (start + length >= row.size() || row[start + length] != ' ' ||
-         (bytes & ~low_bytes(old_length) & low_bytes(length)) !=
-             (kBlanks & ~low_bytes(old_length) & low_bytes(length))))
+         ((bytes ^ kBlanks) & in_span & ~low_bytes(old_length)) != 0))
       return false;
-    // The text, blanks to the old value's width, then the row's own bytes.
-    const size_t span = std::max(length, old_length);
-    const uint64_t word = (field >> (8 * blanks)) |
-                          (kBlanks & low_bytes(span) & ~low_bytes(length)) |
-                          (bytes & ~low_bytes(span));
-    store_word(word, out + start);
+    store_word((std::rotr(field, 8 * blanks) & in_span) | (bytes & ~in_span),
+               out + start);
   }
   return true;
 }

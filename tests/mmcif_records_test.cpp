@@ -219,11 +219,13 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
       // Rows of one length whose values start where the row before's do;
       // widths differ. 1.0 + 1 takes 2 of 3 blanks; 10.00 + 1 is 11.000,
       // which has no blank to spare; a row longer than the shape (3.000123
-      // + 3 is 6.000, padded) reads its own z. The loop_ row ends the loop, and
-      // the row after it is a value of the next.
+      // + 3 is 6.000, padded) reads its own z; a quote and a '#' inside a
+      // value open nothing. The loop_ row ends the loop, and the row after
+      // it is a value of the next.
       {"aligned rows, and rows of the same shape that are not rows",
        "data_a\n" + kLoop +
            "ATOMXY N 1.0   2.000 3.000\nATOMXY C 1.000 2.000 3.000\n"
+           "ATOM'# C 1.000 2.000 3.000\n"
            "ATOMXY O 1.5   -2.00 3.000\nHETATM S 1.000 2.000 3.000\n"
            "ATOMXY C 1.000 2.000 3.000123\n"
            "ATOMXY N 10.00 2.000 3.000\nloop_  _ 7.000 8.000 9.000\n"
@@ -231,6 +233,7 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            kPadding,
        "data_a\n" + kLoop +
            "ATOMXY N 2.000 4.000 6.000\nATOMXY C 2.000 4.000 6.000\n"
+           "ATOM'# C 2.000 4.000 6.000\n"
            "ATOMXY O 2.500 0.000 6.000\nATOMXY C 2.000 4.000 6.000   \n"
            "ATOMXY N 11.000 4.000 6.000\n"},
       // x starts at 76, then at 126, across a 64-byte block's end; in the
