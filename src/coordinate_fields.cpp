@@ -487,16 +487,22 @@ bool read_decimal_number_ending_at(const char* end, size_t length,
   return read_decimal_number_in_full(end - length, length, value);
 }
 
+bool read_thousandths_numbers_ending_at(const char* const ends[3],
+                                        const size_t lengths[3],
+                                        double values[3]) {
+  if (lengths[0] > kFieldWidth || lengths[1] > kFieldWidth ||
+      lengths[2] > kFieldWidth)
+    return false;
+  // The three blank-padded into fields as the fixed-column layout has them.
+  const uint64_t words[3] = {number_word(ends[0], lengths[0]),
+                             number_word(ends[1], lengths[1]),
+                             number_word(ends[2], lengths[2])};
+  return read_thousandths_words(words, values);
+}
+
 bool read_decimal_numbers_ending_at(const char* const ends[3],
                                     const size_t lengths[3], double values[3]) {
-  if (lengths[0] <= kFieldWidth && lengths[1] <= kFieldWidth &&
-      lengths[2] <= kFieldWidth) {
-    // The three blank-padded into fields as the fixed-column layout has them.
-    const uint64_t words[3] = {number_word(ends[0], lengths[0]),
-                               number_word(ends[1], lengths[1]),
-                               number_word(ends[2], lengths[2])};
-    if (read_thousandths_words(words, values)) return true;
-  }
+  if (read_thousandths_numbers_ending_at(ends, lengths, values)) return true;
   for (int k = 0; k < 3; ++k)
     if (!read_decimal_number_ending_at(ends[k], lengths[k], &values[k]))
       return false;

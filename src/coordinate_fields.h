@@ -48,6 +48,15 @@ bool read_decimal_number_ending_at(const char* end, size_t length,
 bool read_decimal_numbers_ending_at(const char* const ends[3],
                                     const size_t lengths[3], double values[3]);
 
+// The same for three numbers that each take the fixed-column layout's
+// common shape once blank-padded into eight bytes ("-107.228", "7.065"):
+// one to four digits, the point and three decimals. False for any other
+// number, which read_decimal_numbers_ending_at reads; never a value beyond
+// a double's range.
+bool read_thousandths_numbers_ending_at(const char* const ends[3],
+                                        const size_t lengths[3],
+                                        double values[3]);
+
 // Writes value as printf's "%.3f" does, into out (kMaxFieldLength bytes at
 // least), and returns the length written.
 size_t format_coordinate_value(double value, char* out);

@@ -413,11 +413,9 @@ const char* read_rows_like_pattern(MmcifReader& reader,
         places.length[k] =
             lengths[k] <= UINT8_MAX ? static_cast<uint8_t>(lengths[k]) : 0;
       }
-      // Anything but three plain numbers in range is read the general way.
-      if (!read_decimal_numbers_ending_at(ends, lengths, xyz) ||
-          !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) ||
-          !std::isfinite(xyz[2]))
-        break;
+      // Numbers of other shapes are read the general way (which, unlike
+      // these, may give values beyond a double's range, to be refused).
+      if (!read_thousandths_numbers_ending_at(ends, lengths, xyz)) break;
     }
     if (pending->start != nullptr) {
       *error = keep_row(reader, *pending, line);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -369,7 +370,8 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
       "99999999999999.9 999999999999999.9 9007199254740993 0.000000000000001 "
       "00000000000000000000001.5 12345678901234567890 1e308 "
       "1.7976931348623157E308 1e309 -1e309 4.9e-324 2.4703282292062327e-324 "
-      "1e-400 2.2250738585072011e-308");
+      "1e-400 2.2250738585072011e-308 -107.228 7.065 9999.999 -999.999 "
+      "-9999.999 10000.000 1.0000 .123 -.123");
   std::vector<std::string> decimals;
   for (std::string text; edges >> text;) decimals.push_back(text);
   // Longer than the tool's own copy on the stack.
@@ -407,12 +409,18 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
     // were read too ("-91.234").
     const std::string row = "ATOM  -9" + text;
     // Three at once: this text between two that take the usual shape.
-    const std::string three = row + " 12.345 -0.5";
+    const std::string three = row + " 12.345 -0.500";
     const char* const ends[3] = {three.data() + row.size(),
-                                 three.data() + three.size() - 5,
+                                 three.data() + three.size() - 7,
                                  three.data() + three.size()};
-    const size_t lengths[3] = {text.size(), 6, 4};
+    const size_t lengths[3] = {text.size(), 6, 6};
     double values[3] = {};
+    // The usual shape alone: -dddd.ddd in at most eight bytes.
+    static const std::regex usual("-?[0-9]{1,4}[.][0-9]{3}");
+    const bool is_usual = text.size() <= 8 && std::regex_match(text, usual);
+    double usual_values[3] = {};
+    const bool read_as_usual =
+        read_thousandths_numbers_ending_at(ends, lengths, usual_values);
     if (read_decimal_number(text.data(), text.size(), &value) &&
         same_double(value, expected) &&
         read_decimal_number_ending_at(row.data() + row.size(), text.size(),
@@ -420,7 +428,9 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
         same_double(in_place, expected) &&
         read_decimal_numbers_ending_at(ends, lengths, values) &&
         same_double(values[0], expected) && values[1] == 12.345 &&
-        values[2] == -0.5)
+        values[2] == -0.5 && read_as_usual == is_usual &&
+        (!is_usual || (same_double(usual_values[0], expected) &&
+                       usual_values[1] == 12.345 && usual_values[2] == -0.5)))
       continue;
     ADD_FAILURE() << "\"" << text << "\": strtod " << expected << ", read "
                   << value;
@@ -440,6 +450,8 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
     const size_t lengths[3] = {4, strlen(text), 4};
     double values[3];
     EXPECT_FALSE(read_decimal_numbers_ending_at(ends, lengths, values)) << text;
+    EXPECT_FALSE(read_thousandths_numbers_ending_at(ends, lengths, values))
+        << text;
     EXPECT_EQ(value, 7.0) << text;
   }
   // Only the given length is read.
