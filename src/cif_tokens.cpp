@@ -198,17 +198,13 @@ constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
   return _mm256_broadcastsi128_si256(half);
 }
 
-// The bits of the 32 bytes that the table's class holds.
-[[gnu::target("avx2")]] static uint32_t class_mask(__m256i table, __m256i index,
+// The bits of the 32 bytes that the table's class holds. Each byte is its
+// own index: pshufb looks up by the low half of it, and gives 0 where its
+// top bit is set.
+[[gnu::target("avx2")]] static uint32_t class_mask(__m256i table,
                                                    __m256i bytes) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(
-      _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, index), bytes)));
-}
-
-// pshufb looks up 0 for an index with its top bit set.
-[[gnu::target("avx2")]] static __m256i class_index(__m256i bytes) {
-  return _mm256_or_si256(_mm256_and_si256(bytes, _mm256_set1_epi8(0x0f)),
-                         _mm256_and_si256(bytes, _mm256_set1_epi8(-0x80)));
+      _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes), bytes)));
 }
 
 [[gnu::target("avx2")]] CifByteMasks cif_byte_masks_avx2(const char* block) {
@@ -218,10 +214,8 @@ constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
   for (size_t i = 0; i < 2; ++i) {
     const __m256i bytes =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32 * i));
-    const __m256i index = class_index(bytes);
-    masks.white |= uint64_t{class_mask(white_table, index, bytes)} << (32 * i);
-    masks.opener |= uint64_t{class_mask(opener_table, index, bytes)}
-                    << (32 * i);
+    masks.white |= uint64_t{class_mask(white_table, bytes)} << (32 * i);
+    masks.opener |= uint64_t{class_mask(opener_table, bytes)} << (32 * i);
     masks.newline |=
         mask_of(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n')), i);
     masks.underscore |=
@@ -240,12 +234,10 @@ constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
     const __m256i high =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
-    const __m256i low_index = class_index(low);
-    const __m256i high_index = class_index(high);
-    masks->white[b] = class_mask(white_table, low_index, low) |
-                      uint64_t{class_mask(white_table, high_index, high)} << 32;
-    masks->stop[b] = class_mask(stop_table, low_index, low) |
-                     uint64_t{class_mask(stop_table, high_index, high)} << 32;
+    masks->white[b] = class_mask(white_table, low) |
+                      uint64_t{class_mask(white_table, high)} << 32;
+    masks->stop[b] = class_mask(stop_table, low) |
+                     uint64_t{class_mask(stop_table, high)} << 32;
   }
 }
 #endif
