@@ -526,11 +526,11 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
         // the quickest way, once the loop's header is given.
         if (pattern.length != 0 && header_given && is_movable) {
           int error = 0;
-          const char* const first_line = line;
+          const char* const run_start = line;
           line = read_rows_like_pattern(reader, pattern, columns.group >= 0,
                                         line, &pending, &error);
           if (error != 0) return error;
-          if (line != first_line) {
+          if (line != run_start) {
             reader.cursor.at = line;
             plain_end = line;
           }
