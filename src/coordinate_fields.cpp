@@ -155,7 +155,8 @@ bool read_thousandths_fields(const char* fields, double values[3]) {
 
 // The same for fields held as words, first byte lowest (x86 is
 // little-endian, so that is their order in a register).
-bool read_thousandths_words(const uint64_t words[3], double values[3]) {
+[[gnu::always_inline]] inline bool read_thousandths_words(
+    const uint64_t words[3], double values[3]) {
   return read_thousandths_registers(
       _mm_set_epi64x(static_cast<int64_t>(words[1]),
                      static_cast<int64_t>(words[0])),
@@ -168,7 +169,8 @@ bool read_thousandths_fields(const char* fields, double values[3]) {
          read_thousandths_field(fields + 2 * kFieldWidth, &values[2]);
 }
 
-bool read_thousandths_words(const uint64_t words[3], double values[3]) {
+[[gnu::always_inline]] inline bool read_thousandths_words(
+    const uint64_t words[3], double values[3]) {
   return read_thousandths_word(words[0], &values[0]) &&
          read_thousandths_word(words[1], &values[1]) &&
          read_thousandths_word(words[2], &values[2]);
@@ -497,6 +499,27 @@ bool read_thousandths_numbers_ending_at(const char* const ends[3],
   const uint64_t words[3] = {number_word(ends[0], lengths[0]),
                              number_word(ends[1], lengths[1]),
                              number_word(ends[2], lengths[2])};
+  return read_thousandths_words(words, values);
+}
+
+bool read_thousandths_numbers_starting_at(const char* const starts[3],
+                                          size_t lengths[3], double values[3]) {
+  uint64_t words[3];
+  for (int k = 0; k < 3; ++k) {
+    const uint64_t word = load_field(starts[k]);
+    // The lowest byte below '!' is flagged exactly: no byte before it
+    // borrows.
+    const uint64_t low = (word - kOnes * '!') & ~word & kHighs;
+    const auto length = static_cast<size_t>(std::countr_zero(low)) / 8;
+    if (length == 0 ||
+        (length == kFieldWidth &&
+         static_cast<unsigned char>(starts[k][kFieldWidth]) > ' '))
+      return false;
+    lengths[k] = length;
+    // Moved to the end of the field, the bytes before it made blanks.
+    const size_t shift = 8 * (kFieldWidth - length);
+    words[k] = (word << shift) | (kOnes * ' ' & ((uint64_t{1} << shift) - 1));
+  }
   return read_thousandths_words(words, values);
 }
 

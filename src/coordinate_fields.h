@@ -56,6 +56,12 @@ bool read_decimal_numbers_ending_at(const char* const ends[3],
 bool read_thousandths_numbers_ending_at(const char* const ends[3],
                                         const size_t lengths[3],
                                         double values[3]);
+// The same for three numbers that each start at starts[k] and end before
+// the first byte at or below ' ' of the nine from there (all nine may be
+// read), giving each one's length in lengths; false where one has no such
+// byte or is not of that shape.
+bool read_thousandths_numbers_starting_at(const char* const starts[3],
+                                          size_t lengths[3], double values[3]);
 
 // Writes value as printf's "%.3f" does, into out (kMaxFieldLength bytes at
 // least), and returns the length written.

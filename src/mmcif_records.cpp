@@ -320,20 +320,6 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
   }
 }
 
-// The length of the value that starts at offset of the bytes whose white
-// space is white, which holds white space after it.
-size_t value_length_in(const uint64_t* white, size_t offset) {
-  size_t word = offset / 64;
-  uint64_t after = white[word] >> (offset % 64);
-  size_t length = 0;
-  if (after == 0) {
-    length = 64 - offset % 64;
-    while (white[++word] == 0) length += 64;
-    after = white[word];
-  }
-  return length + static_cast<size_t>(std::countr_zero(after));
-}
-
 // The plain number of each of a plain row's x, y and z; false for any other
 // value, which the general way reads (and, but for "?" and ".", refuses).
 bool read_plain_coordinates(PlainRow& row, const char* text, const char* end,
@@ -378,10 +364,11 @@ const char* read_rows_like_pattern(MmcifReader& reader,
   const size_t length = pattern.length;
   const size_t blocks = pattern.blocks;
   const char* const end = reader.end;
-  // Each value ends eight bytes or more into the text, as the numbers are
-  // read from the eight bytes that end with them.
-  if (line - reader.text < ptrdiff_t{kFieldWidth}) return line;
-  while (static_cast<size_t>(end - line) >= 64 * blocks) {
+  // The numbers are read from the nine bytes that start with them.
+  const size_t most_read = std::max<size_t>(
+      64 * blocks,
+      *std::max_element(pattern.value, pattern.value + 3) + kFieldWidth + 1);
+  while (static_cast<size_t>(end - line) >= most_read) {
     // The hardware's own prefetch stops at page boundaries.
     __builtin_prefetch(line + 1024);
     CifRowMasks masks;
@@ -404,18 +391,23 @@ const char* read_rows_like_pattern(MmcifReader& reader,
     MmcifRow places;
     double xyz[3];
     if (is_atom_record) {
-      const char* ends[3];
+      const char* const starts[3] = {line + pattern.value[0],
+                                     line + pattern.value[1],
+                                     line + pattern.value[2]};
       size_t lengths[3];
-      for (int k = 0; k < 3; ++k) {
-        lengths[k] = value_length_in(masks.white, pattern.value[k]);
-        ends[k] = line + pattern.value[k] + lengths[k];
-        places.value[k] = pattern.value[k];
-        places.length[k] =
-            lengths[k] <= UINT8_MAX ? static_cast<uint8_t>(lengths[k]) : 0;
-      }
       // Numbers of other shapes are read the general way (which, unlike
       // these, may give values beyond a double's range, to be refused).
-      if (!read_thousandths_numbers_ending_at(ends, lengths, xyz)) break;
+      if (!read_thousandths_numbers_starting_at(starts, lengths, xyz)) break;
+      // Each ends where the row's white space does: the byte after it is
+      // white space, not another byte below '!'.
+      bool ends_at_white = true;
+      for (int k = 0; k < 3; ++k) {
+        const size_t after = pattern.value[k] + lengths[k];
+        ends_at_white &= ((masks.white[after / 64] >> (after % 64)) & 1) != 0;
+        places.value[k] = pattern.value[k];
+        places.length[k] = static_cast<uint8_t>(lengths[k]);
+      }
+      if (!ends_at_white) break;
     }
     if (pending->start != nullptr) {
       *error = keep_row(reader, *pending, line);

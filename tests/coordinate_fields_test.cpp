@@ -417,12 +417,19 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
     // In place, after bytes that would make another number of it if they
     // were read too ("-91.234").
     const std::string row = "ATOM  -9" + text;
-    // Three at once: this text between two that take the usual shape.
-    const std::string three = row + " 12.345 -0.500";
-    const char* const ends[3] = {three.data() + row.size(),
-                                 three.data() + three.size() - 7,
-                                 three.data() + three.size()};
+    // Three at once: this text between two that take the usual shape, and
+    // blanks after them, as the nine bytes from a number's start are read.
+    const std::string three = row + " 12.345 -0.500" + std::string(9, ' ');
+    const char* const three_end = three.data() + row.size() + 14;
+    const char* const ends[3] = {three.data() + row.size(), three_end - 7,
+                                 three_end};
     const size_t lengths[3] = {text.size(), 6, 6};
+    const char* const starts[3] = {ends[0] - text.size(), ends[1] - 6,
+                                   ends[2] - 6};
+    size_t lengths_found[3] = {};
+    double started_values[3] = {};
+    const bool read_from_starts = read_thousandths_numbers_starting_at(
+        starts, lengths_found, started_values);
     double values[3] = {};
     // The usual shape alone: -dddd.ddd in at most eight bytes.
     static const std::regex usual("-?[0-9]{1,4}[.][0-9]{3}");
@@ -439,7 +446,13 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
         same_double(values[0], expected) && values[1] == 12.345 &&
         values[2] == -0.5 && read_as_usual == is_usual &&
         (!is_usual || (same_double(usual_values[0], expected) &&
-                       usual_values[1] == 12.345 && usual_values[2] == -0.5)))
+                       usual_values[1] == 12.345 && usual_values[2] == -0.5)) &&
+        read_from_starts == is_usual &&
+        (!is_usual ||
+         (same_double(started_values[0], expected) &&
+          started_values[1] == 12.345 && started_values[2] == -0.5 &&
+          lengths_found[0] == text.size() && lengths_found[1] == 6 &&
+          lengths_found[2] == 6)))
       continue;
     ADD_FAILURE() << "\"" << text << "\": strtod " << expected << ", read "
                   << value;
@@ -460,6 +473,15 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
     double values[3];
     EXPECT_FALSE(read_decimal_numbers_ending_at(ends, lengths, values)) << text;
     EXPECT_FALSE(read_thousandths_numbers_ending_at(ends, lengths, values))
+        << text;
+    // From their starts: each ends at the first byte below '!'.
+    const std::string spaced =
+        "0.000 " + std::string(text) + " 0.000" + std::string(9, ' ');
+    const char* const starts[3] = {spaced.data(), spaced.data() + 6,
+                                   spaced.data() + 7 + strlen(text)};
+    size_t lengths_found[3];
+    EXPECT_FALSE(
+        read_thousandths_numbers_starting_at(starts, lengths_found, values))
         << text;
     EXPECT_EQ(value, 7.0) << text;
   }

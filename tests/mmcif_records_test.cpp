@@ -317,6 +317,13 @@ TEST_F(MmcifFile, RefusalsKeepNothing) {
        "line 9: coordinate value has a standard uncertainty: 12.345(3)"},
       {good + "ATOM N 1.000 2.000 nan\n",
        "line 9: coordinate value is not a number: nan"},
+      // In a run of rows of one shape, a number followed by a byte below
+      // '!' that is no white space is not a number.
+      {good +
+           "ATOM N 1.000  2.000 3.000\nATOM N 1.000  2.000 3.000\n"
+           "ATOM N 1.000\v 2.000 3.000\n" +
+           kPadding,
+       "line 11: coordinate value is not a number: 1.000\v"},
       // Of a long value the first 40 bytes are shown.
       {good + "ATOM N 1.000 2.000\n" + std::string(50, '9') + "x\n",
        "line 10: coordinate value is not a number: " + std::string(40, '9')},
