@@ -239,6 +239,11 @@ struct RowPattern {
 bool read_plain_row(const char* line, const char* end, const RowShape& shape,
                     PlainRow* row, RowPattern* pattern) {
   pattern->length = 0;
+  // A row starts at its line's start only where blanks alone stand before
+  // its first value; a carriage return there goes with the row before.
+  for (const char* at = line;
+       at < end && (*at == ' ' || *at == '\t' || *at == '\r'); ++at)
+    if (*at == '\r') return false;
   uint64_t pattern_starts[kMostRowBlocks];
   size_t column = 0;
   const ColumnRole* wanted = shape.read.data();
@@ -293,10 +298,12 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
       row->next_line = block + length;
       if (column != shape.width) return false;
       const auto row_length = static_cast<size_t>(row->next_line - line);
-      // A loop without all of x, y and z has no places to give.
+      // A loop without all of x, y and z has no places to give. A row
+      // whose line begins with white space gives none either: it may hold
+      // a carriage return, which goes with the row before.
       if (row_length <= 64 * kMostRowBlocks && row->next_line[-1] == '\n' &&
-          row->value[0] != nullptr && row->value[1] != nullptr &&
-          row->value[2] != nullptr) {
+          (pattern_starts[0] & 1) != 0 && row->value[0] != nullptr &&
+          row->value[1] != nullptr && row->value[2] != nullptr) {
         pattern->length = row_length;
         pattern->blocks = (row_length + 63) / 64;
         for (size_t b = 0; b < pattern->blocks; ++b) {
@@ -384,7 +391,9 @@ const char* read_rows_like_pattern(MmcifReader& reader,
       masks.white[b] = white | ~in_row;
       after_white = white >> 63;
     }
-    if (!same) break;
+    // The bytes that stop the row include the newline, but are not only
+    // it: a '#' where the newline stood would end a shorter row.
+    if (!same || line[length - 1] != '\n') break;
     const char* group = line + pattern.group;
     const bool is_atom_record =
         !has_group || (end - group >= 4 && memcmp(group, "ATOM", 4) == 0);

@@ -29,6 +29,11 @@ const std::string kXFirstLoop =
     "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n"
     "_atom_site.label_atom_id\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n";
 
+// A loop with the atom's name last.
+const std::string kNameLastLoop =
+    "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
+    "_atom_site.Cartn_z\n_atom_site.label_atom_id\n";
+
 // A loop of no interest, long enough that every row before it is read
 // whole blocks at a time.
 const std::string kPadding =
@@ -257,6 +262,31 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            long_row(1, 'N', kLongXMoved + " 4.000 6.000") +
            long_row(1, 'C', kLongXMoved + " 4.000 6.000") +
            long_row(1, 'O', kLongXMoved + " 4.000 6.000")},
+      // Where the row before had its newline, a '#' or '_' inside a value
+      // ends nothing: the row runs on to its own newline.
+      {"a row that runs on past the length of the rows before it",
+       "data_e\n" + kNameLastLoop + "ATOM 1.000 2.000 3.000 N\n" +
+           "ATOM 1.000 2.000 3.000 N\nATOM 1.000 2.000 3.000 N#_x\n"
+           "ATOM 1.000 2.000 3.000 C\nATOM 1.000 2.000 3.000 N_'q\n"
+           "ATOM 1.000 2.000 3.000 O\n" +
+           kPadding,
+       "data_e\n" + kNameLastLoop + "ATOM 2.000 4.000 6.000 N\n" +
+           "ATOM 2.000 4.000 6.000 N\nATOM 2.000 4.000 6.000 N#_x\n"
+           "ATOM 2.000 4.000 6.000 C\nATOM 2.000 4.000 6.000 N_'q\n"
+           "ATOM 2.000 4.000 6.000 O\n"},
+      // A carriage return before a row's first value on its line, and what
+      // follows it there, go with the row before (and are dropped with the
+      // rows that are not atom records), even after a row of the same
+      // shape.
+      {"a carriage return that begins a line goes with the row before",
+       "data_r\n" + kLoop +
+           "HETATM O 1 2 3\n\rATOM N 1 2 3\nATOM C 1.000 2.000 3.000\n"
+           "\rHETATM O 1 2 3\n  HETA C 1.000 2.000 3.000\n"
+           "\r ATOM C 1.000 2.000 3.000\n" +
+           kPadding,
+       "data_r\n" + kLoop +
+           "ATOM N 2.000 4.000 6.000\nATOM C 2.000 4.000 6.000\n\r"
+           "ATOM C 2.000 4.000 6.000\n"},
       // No place for x, y and z to be found in: rows of one shape pass by.
       {"rows of one shape in a loop without coordinates",
        "data_n\nloop_\n_atom_site.group_PDB\n_atom_site.id\n"
