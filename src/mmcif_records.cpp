@@ -388,7 +388,6 @@ const char* read_rows_like_pattern(MmcifReader& reader,
       const uint64_t starts = ~white & ((white << 1) | after_white) & in_row;
       same &= starts == pattern.starts[b] &&
               (masks.stop[b] & in_row) == pattern.line_end[b];
-      masks.white[b] = white | ~in_row;
       after_white = white >> 63;
     }
     // The bytes that stop the row include the newline, but are not only
