@@ -108,6 +108,16 @@ void check_layout(const Records& records) {
       double value;
       CHECK(read_decimal_number(row.data() + place, length, &value));
       CHECK(memcmp(&value, &xyz[k], sizeof value) == 0);
+      // The room: the value and its blanks but one, where it is short.
+      size_t blanks = 0;
+      while (place + length + blanks < row.size() &&
+             row[place + length + blanks] == ' ')
+        ++blanks;
+      const size_t room =
+          length > 8
+              ? 0
+              : std::min<size_t>(255, length + (blanks == 0 ? 0 : blanks - 1));
+      CHECK(places.room[k] == room);
     }
   }
   // Every header starts a record.

@@ -187,10 +187,10 @@ constexpr char kWhiteTable[16] = {' ',   kNone, kNone, kNone, kNone, kNone,
 constexpr char kOpenerTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
                                    kNone, '\'',  kNone, kNone, kNone, ';',
                                    kNone, kNone, kNone, kNone};
-// The openers, '\n' and '_'.
-constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
-                                 kNone, '\'',  kNone, kNone, '\n',  ';',
-                                 kNone, kNone, kNone, '_'};
+// The openers, '_', and the white space but blanks.
+constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',  kNone, kNone,
+                                 kNone, '\'',  kNone, '\t', '\n',  ';',
+                                 kNone, '\r',  kNone, '_'};
 
 // The table in both halves of a register, as the look-up reads it.
 [[gnu::target("avx2")]] static __m256i class_table(const char (&table)[16]) {
@@ -242,25 +242,51 @@ constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
 }
 #endif
 
-// The row masks from the masks of each block.
-template <CifByteMasks (*block_masks)(const char*)>
-static void row_masks_by_block(const char* row, size_t blocks,
-                               CifRowMasks* masks) {
-  for (size_t b = 0; b < blocks; ++b) {
-    const CifByteMasks block = block_masks(row + 64 * b);
-    masks->white[b] = block.white;
-    masks->stop[b] = block.opener | block.newline | block.underscore;
-  }
+static bool is_row_stop(char c) {
+  return c == '\'' || c == '"' || c == '#' || c == ';' || c == '_' ||
+         c == '\t' || c == '\r' || c == '\n';
 }
 
 void cif_row_masks_portable(const char* row, size_t blocks,
                             CifRowMasks* masks) {
-  row_masks_by_block<cif_byte_masks_portable>(row, blocks, masks);
+  for (size_t b = 0; b < blocks; ++b) {
+    masks->white[b] = 0;
+    masks->stop[b] = 0;
+    for (unsigned i = 0; i < 64; ++i) {
+      const char c = row[64 * b + i];
+      const uint64_t bit = uint64_t{1} << i;
+      if (is_cif_white_space(c)) masks->white[b] |= bit;
+      if (is_row_stop(c)) masks->stop[b] |= bit;
+    }
+  }
 }
 
 #if defined(__SSE2__)
 void cif_row_masks_sse2(const char* row, size_t blocks, CifRowMasks* masks) {
-  row_masks_by_block<cif_byte_masks_sse2>(row, blocks, masks);
+  for (size_t b = 0; b < blocks; ++b) {
+    uint64_t white = 0;
+    uint64_t stop = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      const __m128i bytes = _mm_loadu_si128(
+          reinterpret_cast<const __m128i*>(row + 64 * b + 16 * i));
+      const auto is = [&](char c) {
+        return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
+      };
+      const auto bits = [i](__m128i matches) {
+        return static_cast<uint64_t>(
+                   static_cast<uint32_t>(_mm_movemask_epi8(matches)))
+               << (16 * i);
+      };
+      const __m128i other_white =
+          _mm_or_si128(_mm_or_si128(is('\t'), is('\r')), is('\n'));
+      white |= bits(_mm_or_si128(other_white, is(' ')));
+      stop |= bits(_mm_or_si128(_mm_or_si128(other_white, is('_')),
+                                _mm_or_si128(_mm_or_si128(is('\''), is('"')),
+                                             _mm_or_si128(is('#'), is(';')))));
+    }
+    masks->white[b] = white;
+    masks->stop[b] = stop;
+  }
 }
 #endif
 

@@ -91,14 +91,24 @@ struct PendingRow {
   MmcifRow places{};
 };
 
-// Places value k of a row that starts at start; false for a row too long
-// for its places to be held.
-bool place_value(const char* start, const char* value, size_t length, int k,
-                 MmcifRow* places) {
+// Places value k of a row that starts at start, in a text that ends at
+// end; false for a row too long for its places to be held.
+bool place_value(const char* start, const char* value, size_t length,
+                 const char* end, int k, MmcifRow* places) {
   const auto offset = static_cast<size_t>(value - start);
   if (offset >= kUnknownPosition) return false;
   places->value[k] = static_cast<uint32_t>(offset);
-  places->length[k] = length <= UINT8_MAX ? static_cast<uint8_t>(length) : 0;
+  size_t room = 0;
+  if (length <= kFieldWidth) {
+    // The blanks end inside the row: at its line's end, or at the token
+    // that ends it.
+    const char* const after = value + length;
+    size_t blanks = 0;
+    while (blanks <= UINT8_MAX && after + blanks < end && after[blanks] == ' ')
+      ++blanks;
+    room = std::min<size_t>(UINT8_MAX, length + (blanks == 0 ? 0 : blanks - 1));
+  }
+  places->room[k] = static_cast<uint8_t>(room);
   return true;
 }
 
@@ -159,7 +169,7 @@ int read_coordinates(MmcifReader& reader, const CifToken (&values)[3],
       ++unknown;
       continue;
     }
-    if (!place_value(start, at, token.text.size(), k, &row->places))
+    if (!place_value(start, at, token.text.size(), reader.end, k, &row->places))
       return refuse(reader, start, "row longer than 4 GiB");
     if (read_decimal_number(at, token.text.size(), &xyz[k])) {
       if (std::isfinite(xyz[k])) continue;
@@ -225,11 +235,41 @@ struct RowPattern {
   size_t length = 0;  // 0 while there is none
   size_t blocks;      // of 64 bytes, the last perhaps in part
   uint64_t starts[kMostRowBlocks];
-  uint64_t in_row[kMostRowBlocks];    // the row's bytes of each block
-  uint64_t line_end[kMostRowBlocks];  // its newline, the row's last byte
+  uint64_t in_row[kMostRowBlocks];  // the row's bytes of each block
+  // The bytes that stop a row where they stand in the pattern: its
+  // newline, its last byte, and a carriage return before it.
+  uint64_t line_end[kMostRowBlocks];
   uint32_t group;
   uint32_t value[3];
+  // The room of each of x, y and z at the least: up to the next value, or
+  // to the line's end, but one byte.
+  uint8_t least_room[3];
 };
+
+// Sets the parts of pattern that follow from the starts of its values and
+// the last bytes of the row at line.
+void finish_pattern(const char* line, const uint64_t (&starts)[kMostRowBlocks],
+                    RowPattern* pattern) {
+  const size_t length = pattern->length;
+  pattern->blocks = (length + 63) / 64;
+  size_t line_end = length - 1;
+  if (length >= 2 && line[length - 2] == '\r') line_end = length - 2;
+  for (size_t b = 0; b < pattern->blocks; ++b) {
+    const size_t in_block = std::min<size_t>(64, length - 64 * b);
+    pattern->starts[b] = starts[b];
+    pattern->in_row[b] =
+        in_block == 64 ? ~uint64_t{0} : (uint64_t{1} << in_block) - 1;
+    pattern->line_end[b] = 0;
+  }
+  for (size_t at = line_end; at < length; ++at)
+    pattern->line_end[at / 64] |= uint64_t{1} << (at % 64);
+  for (int k = 0; k < 3; ++k) {
+    size_t next = pattern->value[k] + 1;
+    while (next < line_end && ((starts[next / 64] >> (next % 64)) & 1) == 0)
+      ++next;
+    pattern->least_room[k] = static_cast<uint8_t>(next - pattern->value[k] - 1);
+  }
+}
 
 // Reads the line at line as one row when it holds exactly as many values as
 // the loop has columns, none of them quoted, a text field or a comment, and
@@ -305,21 +345,13 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
           (pattern_starts[0] & 1) != 0 && row->value[0] != nullptr &&
           row->value[1] != nullptr && row->value[2] != nullptr) {
         pattern->length = row_length;
-        pattern->blocks = (row_length + 63) / 64;
-        for (size_t b = 0; b < pattern->blocks; ++b) {
-          const size_t in_block = std::min<size_t>(64, row_length - 64 * b);
-          pattern->starts[b] = pattern_starts[b];
-          pattern->in_row[b] =
-              in_block == 64 ? ~uint64_t{0} : (uint64_t{1} << in_block) - 1;
-          pattern->line_end[b] =
-              b + 1 < pattern->blocks ? 0 : uint64_t{1} << (in_block - 1);
-        }
         // A loop without group_PDB leaves it unread: any place will do.
         pattern->group = row->group == nullptr
                              ? 0
                              : static_cast<uint32_t>(row->group - line);
         for (int k = 0; k < 3; ++k)
           pattern->value[k] = static_cast<uint32_t>(row->value[k] - line);
+        finish_pattern(line, pattern_starts, pattern);
       }
       return true;
     }
@@ -407,13 +439,16 @@ const char* read_rows_like_pattern(MmcifReader& reader,
       // these, may give values beyond a double's range, to be refused).
       if (!read_thousandths_numbers_starting_at(starts, lengths, xyz)) break;
       // Each ends where the row's white space does: the byte after it is
-      // white space, not another byte below '!'.
+      // white space, not another byte below '!'. The white space that
+      // follows, up to the next value or the line's end, is blanks: the
+      // others stop the row.
       bool ends_at_white = true;
       for (int k = 0; k < 3; ++k) {
         const size_t after = pattern.value[k] + lengths[k];
         ends_at_white &= ((masks.white[after / 64] >> (after % 64)) & 1) != 0;
         places.value[k] = pattern.value[k];
-        places.length[k] = static_cast<uint8_t>(lengths[k]);
+        places.room[k] =
+            std::max(static_cast<uint8_t>(lengths[k]), pattern.least_room[k]);
       }
       if (!ends_at_white) break;
     }
@@ -559,7 +594,8 @@ int read_atom_site_loop(MmcifReader& reader, const CifToken& loop,
           pending.start = line;
           pending.coordinates = coordinates;
           for (int k = 0; k < 3; ++k)
-            place_value(line, row.value[k], row.length[k], k, &pending.places);
+            place_value(line, row.value[k], row.length[k], reader.end, k,
+                        &pending.places);
           if (!give_header()) return ENOMEM;
         }
         reader.cursor.at = row.next_line;
@@ -675,11 +711,10 @@ size_t write_row(std::string_view row, const MmcifRow& places,
   for (const int k : order) {
     const size_t start = places.value[k];
     if (growth != 0) memcpy(out + in + growth, row.data() + in, start - in);
-    size_t old_length = places.length[k];
-    if (old_length == 0)
-      while (start + old_length < row.size() &&
-             !is_cif_white_space(row[start + old_length]))
-        ++old_length;
+    size_t old_length = 0;
+    while (start + old_length < row.size() &&
+           !is_cif_white_space(row[start + old_length]))
+      ++old_length;
     const size_t length = lengths[k];
     char* const value = out + start + growth;
     for (size_t i = 0; i < length; ++i) value[i] = fields[k][i];
@@ -721,10 +756,8 @@ void store_word(uint64_t word, char* at) {
 uint64_t low_bytes(size_t count) { return ~uint64_t{0} >> (64 - 8 * count); }
 
 // write_row for the usual row, a word a value: its values in the order x, y,
-// z, each new text and each old value of at most eight bytes, and a longer
-// text taking its extra bytes from the blanks after the value, so that
-// the row keeps its length. False for any other row, with out's bytes
-// undefined.
+// z, each new text of at most eight bytes and within its room. False for
+// any other row, with out's bytes undefined.
 bool write_row_in_place(std::string_view row, const MmcifRow& places,
                         const Coor3f& atom, char* out) {
   if (places.value[0] >= places.value[1] || places.value[1] >= places.value[2])
@@ -735,28 +768,23 @@ bool write_row_in_place(std::string_view row, const MmcifRow& places,
   memcpy(out, row.data(), row.size());
   for (int k = 0; k < 3; ++k) {
     const size_t start = places.value[k];
-    const size_t old_length = places.length[k];
-    // 0 (a value of 256 bytes or more) wraps round to more than eight.
-    if (old_length - 1 >= kFieldWidth) return false;
-    // The row's eight bytes from the value on, from the text where they
-    // are all the row's (what the values before changed ends before it).
-    const uint64_t bytes = load_word(
-        start + kFieldWidth <= row.size() ? row.data() + start : out + start);
+    const size_t room = places.room[k];
     // "%8.3f" blank-pads on the left: turned round, the text comes first
     // and the blanks after it.
     const uint64_t field = fields[k];
     const auto blanks = static_cast<int>(std::countr_zero(field ^ kBlanks) / 8);
-    const size_t length = kFieldWidth - static_cast<size_t>(blanks);
-    const size_t span = std::max(length, old_length);
-    const uint64_t in_span = low_bytes(span);
-    // A longer text needs blanks after the value for its extra bytes, and
-    // one more that stays (which may be the ninth byte).
-    if (length > old_length &&
-        (start + length >= row.size() || row[start + length] != ' ' ||
-         ((bytes ^ kBlanks) & in_span & ~low_bytes(old_length)) != 0))
-      return false;
-    store_word((std::rotr(field, 8 * blanks) & in_span) | (bytes & ~in_span),
-               out + start);
+    if (kFieldWidth - static_cast<size_t>(blanks) > room) return false;
+    const uint64_t text = std::rotr(field, 8 * blanks);
+    if (room >= kFieldWidth) {
+      store_word(text, out + start);
+      continue;
+    }
+    // The row's eight bytes from the value on, from the text where they
+    // are all the row's (what the values before changed ends before it).
+    const uint64_t bytes = load_word(
+        start + kFieldWidth <= row.size() ? row.data() + start : out + start);
+    const uint64_t in_room = low_bytes(room);
+    store_word((text & in_room) | (bytes & ~in_room), out + start);
   }
   return true;
 }

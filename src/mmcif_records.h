@@ -18,12 +18,16 @@
 // line. Each of its x, y and z values is written where it stood.
 
 // Where the Cartn_x, Cartn_y and Cartn_z values of a row start, as offsets
-// from the start of its text, and their lengths (0 for one of 256 bytes or
-// more, which is measured again). A row whose three values are all unknown
-// ("?" or ".") has kUnknownPosition for each and is written as it stands.
+// from the start of its text, and the room each has for its new text: the
+// value and the blanks after it but one (the value alone where no blank
+// follows it), up to 255 bytes; 0 for a value longer than eight bytes,
+// whose length is measured again. A new text of up to that many bytes,
+// blank-padded to them, replaces what stands there. A row whose three values
+// are all unknown ("?" or ".") has kUnknownPosition for each and is written as
+// it stands.
 struct MmcifRow {
   uint32_t value[3];
-  uint8_t length[3];
+  uint8_t room[3];
 };
 constexpr uint32_t kUnknownPosition = UINT32_MAX;
 

@@ -262,6 +262,30 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            long_row(1, 'N', kLongXMoved + " 4.000 6.000") +
            long_row(1, 'C', kLongXMoved + " 4.000 6.000") +
            long_row(1, 'O', kLongXMoved + " 4.000 6.000")},
+      // Rows of one shape, each value's room its blanks but one: 8 bytes
+      // for 9.500 and 4 blanks, where 9.5 + 1 is 10.500 and 2 stay blank;
+      // 6 for 9.500 and 2 blanks. A tab after 9.500 in a row of the first
+      // shape leaves it no room: the row grows by 1. A z with one blank
+      // before the carriage return has none either: 7.5 + 3 grows the row
+      // by 1.
+      {"rows of one shape: only blanks are room, not tabs or a line's end",
+       kLoop +
+           "ATOM N 9.500    2.000    3.000    \r\n"
+           "ATOM C 9.500    2.000    3.000    \r\n"
+           "ATOM O 9.500    2.000    3.000    \r\n"
+           "ATOM T 9.500\t   2.000    3.000    \r\n"
+           "ATOM N 9.500  2.000  3.000  \r\nATOM C 9.500  2.000  3.000  \r\n"
+           "ATOM O 9.500  2.000  3.000  \r\nATOM N 1.000 2.000 7.500 \r\n"
+           "ATOM C 1.000 2.000 7.500 \r\nATOM O 1.000 2.000 7.500 \r\n" +
+           kPadding,
+       kLoop +
+           "ATOM N 10.500   4.000    6.000    \r\n"
+           "ATOM C 10.500   4.000    6.000    \r\n"
+           "ATOM O 10.500   4.000    6.000    \r\n"
+           "ATOM T 10.500\t   4.000    6.000    \r\n"
+           "ATOM N 10.500 4.000  6.000  \r\nATOM C 10.500 4.000  6.000  \r\n"
+           "ATOM O 10.500 4.000  6.000  \r\nATOM N 2.000 4.000 10.500 \r\n"
+           "ATOM C 2.000 4.000 10.500 \r\nATOM O 2.000 4.000 10.500 \r\n"},
       // Where the row before had its newline, a '#' or '_' inside a value
       // ends nothing: the row runs on to its own newline.
       {"a row that runs on past the length of the rows before it",
