@@ -93,8 +93,8 @@ struct CifRowMasks {
 
 // The masks of the blocks 64-byte blocks at row (1 to kMostRowBlocks), all
 // of which may be read; with vector instructions where the machine has
-// them, and the same masks a byte at a time on any machine, and on x86 16
-// and 32 bytes at a time.
+// them, and the same masks a byte at a time on any machine, and on x86 16,
+// 32 and 64 bytes at a time.
 void cif_row_masks(const char* row, size_t blocks, CifRowMasks* masks);
 void cif_row_masks_portable(const char* row, size_t blocks, CifRowMasks* masks);
 #if defined(__SSE2__)
@@ -102,4 +102,5 @@ void cif_row_masks_sse2(const char* row, size_t blocks, CifRowMasks* masks);
 #endif
 #if defined(__x86_64__) || defined(__i386__)
 void cif_row_masks_avx2(const char* row, size_t blocks, CifRowMasks* masks);
+void cif_row_masks_avx512(const char* row, size_t blocks, CifRowMasks* masks);
 #endif

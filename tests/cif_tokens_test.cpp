@@ -105,6 +105,10 @@ TEST(CifByteMasks, EveryWayMarksExactlyTheBytesOfEachClass) {
       cif_row_masks_avx2(row, blocks, &masks);
       expect_row_masks(masks, row, blocks, "AVX2", round);
     }
+    if (__builtin_cpu_supports("avx512bw")) {
+      cif_row_masks_avx512(row, blocks, &masks);
+      expect_row_masks(masks, row, blocks, "AVX-512", round);
+    }
 #endif
     if (HasFailure()) break;
   }
