@@ -187,10 +187,11 @@ constexpr char kWhiteTable[16] = {' ',   kNone, kNone, kNone, kNone, kNone,
 constexpr char kOpenerTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
                                    kNone, '\'',  kNone, kNone, kNone, ';',
                                    kNone, kNone, kNone, kNone};
-// The openers, '_', and the white space but blanks.
-constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',  kNone, kNone,
-                                 kNone, '\'',  kNone, '\t', '\n',  ';',
-                                 kNone, '\r',  kNone, '_'};
+// The openers and '_'; with them, a row stops at bytes below ' '.
+constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
+                                 kNone, '\'',  kNone, kNone, kNone, ';',
+                                 kNone, kNone, kNone, '_'};
+constexpr char kLastControl = 0x1f;
 
 // The table in both halves of a register, as the look-up reads it.
 [[gnu::target("avx2")]] static __m256i class_table(const char (&table)[16]) {
@@ -205,6 +206,17 @@ constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',  kNone, kNone,
                                                    __m256i bytes) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(
       _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes), bytes)));
+}
+
+// The bits of the 32 bytes that stop a row.
+[[gnu::target("avx2")]] static uint32_t stop_mask(__m256i table,
+                                                  __m256i bytes) {
+  const __m256i in_table =
+      _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes), bytes);
+  const __m256i control = _mm256_cmpeq_epi8(
+      _mm256_min_epu8(bytes, _mm256_set1_epi8(kLastControl)), bytes);
+  return static_cast<uint32_t>(
+      _mm256_movemask_epi8(_mm256_or_si256(in_table, control)));
 }
 
 [[gnu::target("avx2")]] CifByteMasks cif_byte_masks_avx2(const char* block) {
@@ -236,8 +248,8 @@ constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',  kNone, kNone,
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
     masks->white[b] = class_mask(white_table, low) |
                       uint64_t{class_mask(white_table, high)} << 32;
-    masks->stop[b] = class_mask(stop_table, low) |
-                     uint64_t{class_mask(stop_table, high)} << 32;
+    masks->stop[b] = stop_mask(stop_table, low) |
+                     uint64_t{stop_mask(stop_table, high)} << 32;
   }
 }
 
@@ -255,14 +267,15 @@ constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',  kNone, kNone,
     masks->white[b] =
         _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(white_table, bytes), bytes);
     masks->stop[b] =
-        _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(stop_table, bytes), bytes);
+        _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(stop_table, bytes), bytes) |
+        _mm512_cmple_epu8_mask(bytes, _mm512_set1_epi8(kLastControl));
   }
 }
 #endif
 
 static bool is_row_stop(char c) {
   return c == '\'' || c == '"' || c == '#' || c == ';' || c == '_' ||
-         c == '\t' || c == '\r' || c == '\n';
+         static_cast<unsigned char>(c) < ' ';
 }
 
 void cif_row_masks_portable(const char* row, size_t blocks,
@@ -295,10 +308,11 @@ void cif_row_masks_sse2(const char* row, size_t blocks, CifRowMasks* masks) {
                    static_cast<uint32_t>(_mm_movemask_epi8(matches)))
                << (16 * i);
       };
-      const __m128i other_white =
-          _mm_or_si128(_mm_or_si128(is('\t'), is('\r')), is('\n'));
-      white |= bits(_mm_or_si128(other_white, is(' ')));
-      stop |= bits(_mm_or_si128(_mm_or_si128(other_white, is('_')),
+      const __m128i control = _mm_cmpeq_epi8(
+          _mm_min_epu8(bytes, _mm_set1_epi8(kLastControl)), bytes);
+      white |= bits(_mm_or_si128(_mm_or_si128(is(' '), is('\t')),
+                                 _mm_or_si128(is('\r'), is('\n'))));
+      stop |= bits(_mm_or_si128(_mm_or_si128(control, is('_')),
                                 _mm_or_si128(_mm_or_si128(is('\''), is('"')),
                                              _mm_or_si128(is('#'), is(';')))));
     }

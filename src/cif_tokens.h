@@ -83,8 +83,8 @@ CifByteMasks cif_byte_masks_avx2(const char* block);
 // For a row read against the shape of the one before: the white space of
 // each 64-byte block of the row, and its bytes that a row so read holds
 // only where that row did (those that open a quote, a comment or a text
-// field, '_', and white space other than blanks: tabs, carriage returns
-// and newlines), one bit a byte.
+// field, '_', and those below ' ': tabs, carriage returns, newlines and
+// other control bytes), one bit a byte.
 constexpr size_t kMostRowBlocks = 4;
 struct CifRowMasks {
   uint64_t white[kMostRowBlocks];

@@ -438,19 +438,14 @@ const char* read_rows_like_pattern(MmcifReader& reader,
       // Numbers of other shapes are read the general way (which, unlike
       // these, may give values beyond a double's range, to be refused).
       if (!read_thousandths_numbers_starting_at(starts, lengths, xyz)) break;
-      // Each ends where the row's white space does: the byte after it is
-      // white space, not another byte below '!'. The white space that
-      // follows, up to the next value or the line's end, is blanks: the
-      // others stop the row.
-      bool ends_at_white = true;
+      // Each ends where the row's white space does, as the row holds no
+      // other bytes below '!'. The white space that follows, up to the
+      // next value or the line's end, is blanks.
       for (int k = 0; k < 3; ++k) {
-        const size_t after = pattern.value[k] + lengths[k];
-        ends_at_white &= ((masks.white[after / 64] >> (after % 64)) & 1) != 0;
         places.value[k] = pattern.value[k];
         places.room[k] =
             std::max(static_cast<uint8_t>(lengths[k]), pattern.least_room[k]);
       }
-      if (!ends_at_white) break;
     }
     if (pending->start != nullptr) {
       *error = keep_row(reader, *pending, line);

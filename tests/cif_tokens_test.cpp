@@ -52,12 +52,11 @@ void expect_row_masks(const CifRowMasks& actual, const char* row, size_t blocks,
     const CifByteMasks expected = masks_of_bytes(row + 64 * b);
     EXPECT_EQ(actual.white[b], expected.white)
         << way << ", round " << round << ", block " << b;
-    uint64_t other_white = 0;
+    uint64_t control = 0;
     for (unsigned i = 0; i < 64; ++i)
-      if (row[64 * b + i] == '\t' || row[64 * b + i] == '\r')
-        other_white |= uint64_t{1} << i;
-    EXPECT_EQ(actual.stop[b], expected.opener | expected.newline |
-                                  expected.underscore | other_white)
+      if (static_cast<unsigned char>(row[64 * b + i]) < ' ')
+        control |= uint64_t{1} << i;
+    EXPECT_EQ(actual.stop[b], expected.opener | expected.underscore | control)
         << way << ", round " << round << ", block " << b;
   }
 }
