@@ -241,9 +241,13 @@ struct RowPattern {
   uint64_t line_end[kMostRowBlocks];
   uint32_t group;
   uint32_t value[3];
-  // The room of each of x, y and z at the least: up to the next value, or
-  // to the line's end, but one byte.
-  uint8_t least_room[3];
+  // The places of x, y and z, each with its room at the least: up to the
+  // next value, or to the line's end, but one byte. A value longer than
+  // that has its own length for room.
+  MmcifRow places;
+  // Whether each least room is eight bytes or more, which no value read
+  // here is longer than.
+  bool roomy;
 };
 
 // Sets the parts of pattern that follow from the starts of its values and
@@ -267,8 +271,12 @@ void finish_pattern(const char* line, const uint64_t (&starts)[kMostRowBlocks],
     size_t next = pattern->value[k] + 1;
     while (next < line_end && ((starts[next / 64] >> (next % 64)) & 1) == 0)
       ++next;
-    pattern->least_room[k] = static_cast<uint8_t>(next - pattern->value[k] - 1);
+    pattern->places.value[k] = pattern->value[k];
+    pattern->places.room[k] =
+        static_cast<uint8_t>(next - pattern->value[k] - 1);
   }
+  pattern->roomy = *std::min_element(pattern->places.room,
+                                     pattern->places.room + 3) >= kFieldWidth;
 }
 
 // Reads the line at line as one row when it holds exactly as many values as
@@ -390,6 +398,26 @@ bool read_plain_coordinates(PlainRow& row, const char* text, const char* end,
   return true;
 }
 
+// True when a row's masks show the pattern's shape: its values start where
+// the pattern's do, and the bytes that stop a row stand where they do in
+// it. Blocks is the pattern's number of blocks, or 0 for any.
+template <size_t Blocks>
+[[gnu::always_inline]] inline bool has_pattern_shape(
+    const CifRowMasks& masks, const RowPattern& pattern) {
+  const size_t blocks = Blocks == 0 ? pattern.blocks : Blocks;
+  uint64_t after_white = 1;
+  bool same = true;
+  for (size_t b = 0; b < blocks; ++b) {
+    const uint64_t white = masks.white[b];
+    const uint64_t in_row = pattern.in_row[b];
+    const uint64_t starts = ~white & ((white << 1) | after_white) & in_row;
+    same &= starts == pattern.starts[b] &&
+            (masks.stop[b] & in_row) == pattern.line_end[b];
+    after_white = white >> 63;
+  }
+  return same;
+}
+
 // Reads the rows from line on while each has the pattern's shape and
 // holds none of the bytes that cif_row_masks stops at, and is either no
 // atom record or one whose x, y and z are plain numbers: each row keeps
@@ -403,49 +431,36 @@ const char* read_rows_like_pattern(MmcifReader& reader,
   const size_t length = pattern.length;
   const size_t blocks = pattern.blocks;
   const char* const end = reader.end;
-  // The numbers are read from the nine bytes that start with them.
+  // The numbers are read from the nine bytes that start with them, and
+  // group_PDB from its first four.
   const size_t most_read = std::max<size_t>(
-      64 * blocks,
-      *std::max_element(pattern.value, pattern.value + 3) + kFieldWidth + 1);
+      {64 * blocks,
+       *std::max_element(pattern.value, pattern.value + 3) + kFieldWidth + 1,
+       pattern.group + size_t{4}});
   while (static_cast<size_t>(end - line) >= most_read) {
     // The hardware's own prefetch stops at page boundaries.
     __builtin_prefetch(line + 1024);
     CifRowMasks masks;
     cif_row_masks(line, blocks, &masks);
-    uint64_t after_white = 1;
-    bool same = true;
-    for (size_t b = 0; b < blocks; ++b) {
-      const uint64_t white = masks.white[b];
-      const uint64_t in_row = pattern.in_row[b];
-      const uint64_t starts = ~white & ((white << 1) | after_white) & in_row;
-      same &= starts == pattern.starts[b] &&
-              (masks.stop[b] & in_row) == pattern.line_end[b];
-      after_white = white >> 63;
-    }
+    // Rows of up to 128 bytes, as nearly all are, are told with the
+    // number of blocks known.
+    const bool same = blocks == 2   ? has_pattern_shape<2>(masks, pattern)
+                      : blocks == 1 ? has_pattern_shape<1>(masks, pattern)
+                                    : has_pattern_shape<0>(masks, pattern);
     // The bytes that stop the row include the newline, but are not only
     // it: a '#' where the newline stood would end a shorter row.
     if (!same || line[length - 1] != '\n') break;
     const char* group = line + pattern.group;
-    const bool is_atom_record =
-        !has_group || (end - group >= 4 && memcmp(group, "ATOM", 4) == 0);
-    MmcifRow places;
+    const bool is_atom_record = !has_group || memcmp(group, "ATOM", 4) == 0;
     double xyz[3];
+    size_t lengths[3];
     if (is_atom_record) {
       const char* const starts[3] = {line + pattern.value[0],
                                      line + pattern.value[1],
                                      line + pattern.value[2]};
-      size_t lengths[3];
       // Numbers of other shapes are read the general way (which, unlike
       // these, may give values beyond a double's range, to be refused).
       if (!read_thousandths_numbers_starting_at(starts, lengths, xyz)) break;
-      // Each ends where the row's white space does, as the row holds no
-      // other bytes below '!'. The white space that follows, up to the
-      // next value or the line's end, is blanks.
-      for (int k = 0; k < 3; ++k) {
-        places.value[k] = pattern.value[k];
-        places.room[k] =
-            std::max(static_cast<uint8_t>(lengths[k]), pattern.least_room[k]);
-      }
     }
     if (pending->start != nullptr) {
       *error = keep_row(reader, *pending, line);
@@ -455,7 +470,14 @@ const char* read_rows_like_pattern(MmcifReader& reader,
     if (is_atom_record) {
       pending->start = line;
       pending->coordinates = {xyz[0], xyz[1], xyz[2]};
-      pending->places = places;
+      // Each number ends where the row's white space does, as the row
+      // holds no other bytes below '!'. The white space that follows, up
+      // to the next value or the line's end, is blanks.
+      pending->places = pattern.places;
+      if (!pattern.roomy)
+        for (int k = 0; k < 3; ++k)
+          if (lengths[k] > pattern.places.room[k])
+            pending->places.room[k] = static_cast<uint8_t>(lengths[k]);
     }
     line += length;
   }
