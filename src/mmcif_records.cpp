@@ -772,22 +772,32 @@ void store_word(uint64_t word, char* at) {
 // The low count bytes of a word (count 1 to 8).
 uint64_t low_bytes(size_t count) { return ~uint64_t{0} >> (64 - 8 * count); }
 
-// write_row for the usual row, a word a value: its values in the order x, y,
-// z, each new text of at most eight bytes and within its room. False for
-// any other row, with out's bytes undefined.
+// write_row for the usual row, a word a value: each new text of at most
+// eight bytes and within its room, and the values in the order x, y, z
+// unless each has room for eight bytes. False for any other row, with out's
+// bytes undefined.
 bool write_row_in_place(std::string_view row, const MmcifRow& places,
                         const Coor3f& atom, char* out) {
-  if (places.value[0] >= places.value[1] || places.value[1] >= places.value[2])
-    return false;
   const double xyz[3] = {atom.x, atom.y, atom.z};
   uint64_t fields[3];
   if (!format_coordinate_words(xyz, fields)) return false;
   memcpy(out, row.data(), row.size());
+  // "%8.3f" blank-pads on the left: turned round, the text comes first and
+  // the blanks after it. Where every value has room for eight bytes, each
+  // text is stored so, touching no other value's bytes.
+  if (std::min({places.room[0], places.room[1], places.room[2]}) >=
+      kFieldWidth) {
+    for (int k = 0; k < 3; ++k) {
+      const auto blanks = std::countr_zero(fields[k] ^ kBlanks) / 8;
+      store_word(std::rotr(fields[k], 8 * blanks), out + places.value[k]);
+    }
+    return true;
+  }
+  if (places.value[0] >= places.value[1] || places.value[1] >= places.value[2])
+    return false;
   for (int k = 0; k < 3; ++k) {
     const size_t start = places.value[k];
     const size_t room = places.room[k];
-    // "%8.3f" blank-pads on the left: turned round, the text comes first
-    // and the blanks after it.
     const uint64_t field = fields[k];
     const auto blanks = static_cast<int>(std::countr_zero(field ^ kBlanks) / 8);
     if (kFieldWidth - static_cast<size_t>(blanks) > room) return false;

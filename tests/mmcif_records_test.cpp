@@ -286,6 +286,15 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            "ATOM N 10.500 4.000  6.000  \r\nATOM C 10.500 4.000  6.000  \r\n"
            "ATOM O 10.500 4.000  6.000  \r\nATOM N 2.000 4.000 10.500 \r\n"
            "ATOM C 2.000 4.000 10.500 \r\nATOM O 2.000 4.000 10.500 \r\n"},
+      // z, y and x in that order, each with room for eight bytes: 3 + 3,
+      // 2 + 2 and 9.5 + 1.
+      {"values in another order, each with room for eight bytes",
+       "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_z\n_atom_site.Cartn_y\n"
+       "_atom_site.Cartn_x\nATOM 3.000    2.000    9.500    \n"
+       "ATOM 3.000    2.000    9.500    \n",
+       "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_z\n_atom_site.Cartn_y\n"
+       "_atom_site.Cartn_x\nATOM 6.000    4.000    10.500   \n"
+       "ATOM 6.000    4.000    10.500   \n"},
       // Where the row before had its newline, a '#' or '_' inside a value
       // ends nothing: the row runs on to its own newline.
       {"a row that runs on past the length of the rows before it",
