@@ -75,12 +75,18 @@ void check_in_order(std::string_view piece, const char*& end) {
 void check_layout(const Records& records) {
   const size_t count = records.atoms.size;
   CHECK(line_count(records.texts) == count);
-  CHECK(records.layout.rows.size == count);
+  size_t counted = 0;
+  for (size_t r = 0; r < records.layout.rows.size; ++r) {
+    CHECK(records.layout.rows.data[r].count != 0);
+    counted += records.layout.rows.data[r].count;
+  }
+  CHECK(counted == count);
   CHECK((records.layout.headers.size == 0) == (count == 0));
   const MmcifHeader* header = records.layout.headers.data;
   const MmcifHeader* const headers_end = header + records.layout.headers.size;
   const char* end = nullptr;
   LineCursor cursor = first_line(records.texts);
+  MmcifRowCursor row_places = first_row_places(records.layout);
   for (size_t i = 0; i < count; ++i) {
     if (header != headers_end && header->first_record == i) {
       if (!header->block_line.empty()) check_in_order(header->block_line, end);
@@ -89,7 +95,7 @@ void check_layout(const Records& records) {
     }
     const std::string_view row = next_line(cursor);
     check_in_order(row, end);
-    const MmcifRow& places = records.layout.rows.data[i];
+    const MmcifRow& places = next_row_places(row_places);
     const Coor3f& atom = records.atoms.data[i];
     const double xyz[3] = {atom.x, atom.y, atom.z};
     for (int k = 0; k < 3; ++k) {

@@ -111,14 +111,16 @@ static int read_mmcif_text(const FileBytes& text, GrowableArray<Coor3f>& atom,
                            RecordLines& lines, MmcifLayout& layout) {
   const size_t atoms_before = atom.size;
   const size_t rows_before = layout.rows.size;
+  // The last run may go on with this text's records.
+  const uint32_t last_run_before =
+      rows_before == 0 ? 0 : layout.rows.data[rows_before - 1].count;
   const size_t headers_before = layout.headers.size;
   const size_t steps_before = lines.steps.size;
   const size_t whole_before = lines.whole.size;
   // As for a large fixed-column file, each array starts at a huge page.
   if (text.size >= kLargeFile &&
       (!reserve(atom, atom.size + kHugePage / sizeof(Coor3f)) ||
-       !reserve_lines(lines, kHugePage / sizeof(LineStep)) ||
-       !reserve(layout.rows, layout.rows.size + kHugePage / sizeof(MmcifRow))))
+       !reserve_lines(lines, kHugePage / sizeof(LineStep))))
     return ENOMEM;
   MmcifRefusal refusal{};
   const int error =
@@ -126,6 +128,8 @@ static int read_mmcif_text(const FileBytes& text, GrowableArray<Coor3f>& atom,
   if (error == 0) return 0;
   atom.size = atoms_before;
   layout.rows.size = rows_before;
+  if (rows_before != 0)
+    layout.rows.data[rows_before - 1].count = last_run_before;
   layout.headers.size = headers_before;
   lines.steps.size = steps_before;
   lines.whole.size = whole_before;

@@ -130,12 +130,33 @@ int refuse(MmcifReader& reader, const char* at, const char* reason,
   return kRefused;
 }
 
+// Appends the places of the next atom record to layout; false when there
+// is no room for them.
+[[gnu::always_inline]] inline bool append_row_places(MmcifLayout& layout,
+                                                     const MmcifRow& places) {
+  if (layout.rows.size != 0) {
+    MmcifRowRun& last = layout.rows.data[layout.rows.size - 1];
+    if (last.count != UINT32_MAX &&
+        memcmp(&last.places, &places, sizeof places) == 0) {
+      ++last.count;
+      return true;
+    }
+  }
+  return append(layout.rows, MmcifRowRun{places, 1});
+}
+
+// Drops the places of the last atom record.
+void drop_last_row_places(MmcifLayout& layout) {
+  MmcifRowRun& last = layout.rows.data[layout.rows.size - 1];
+  if (--last.count == 0) --layout.rows.size;
+}
+
 // Keeps the row from its start to end.
 [[gnu::always_inline]] inline int keep_row(MmcifReader& reader,
                                            const PendingRow& row,
                                            const char* end) {
   if (!append(reader.atom, row.coordinates)) return ENOMEM;
-  if (!append(reader.layout.rows, row.places)) {
+  if (!append_row_places(reader.layout, row.places)) {
     --reader.atom.size;
     return ENOMEM;
   }
@@ -144,7 +165,7 @@ int refuse(MmcifReader& reader, const char* at, const char* reason,
     append_step(reader.lines, row.start, length);
   } else if (!append_line(reader.lines, {row.start, length})) {
     --reader.atom.size;
-    --reader.layout.rows.size;
+    drop_last_row_places(reader.layout);
     return ENOMEM;
   }
   return 0;
@@ -271,6 +292,7 @@ void finish_pattern(const char* line, const uint64_t (&starts)[kMostRowBlocks],
     size_t next = pattern->value[k] + 1;
     while (next < line_end && ((starts[next / 64] >> (next % 64)) & 1) == 0)
       ++next;
+    pattern->places.spare = 0;
     pattern->places.value[k] = pattern->value[k];
     pattern->places.room[k] =
         static_cast<uint8_t>(next - pattern->value[k] - 1);
@@ -825,6 +847,7 @@ void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
   const MmcifHeader* header = layout.headers.data;
   const MmcifHeader* const headers_end = header + layout.headers.size;
   LineCursor cursor = first_line(lines);
+  MmcifRowCursor row_places = first_row_places(layout);
   // The last byte written, a row's or a header's.
   char last = '\n';
   for (size_t i = 0; i < atom.size(); ++i) {
@@ -845,7 +868,7 @@ void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
     if (row[0] == ';' && (row.data()[-1] == '\n') != (last == '\n'))
       put_bytes(block, row.data()[-1] == '\n' ? "\n" : " ", 1);
     last = row.back();
-    const MmcifRow& places = layout.rows.data[i];
+    const MmcifRow& places = next_row_places(row_places);
     if (places.value[0] == kUnknownPosition) {
       put_bytes(block, row.data(), row.size());
       continue;

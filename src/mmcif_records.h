@@ -28,6 +28,14 @@
 struct MmcifRow {
   uint32_t value[3];
   uint8_t room[3];
+  uint8_t spare;  // 0, so that rows compare whole
+};
+
+// The places of a run of atom records one after another whose rows have
+// the same places, as the rows of an aligned loop have.
+struct MmcifRowRun {
+  MmcifRow places;
+  uint32_t count;
 };
 constexpr uint32_t kUnknownPosition = UINT32_MAX;
 
@@ -41,7 +49,7 @@ struct MmcifHeader {
 };
 
 struct MmcifLayout {
-  GrowableArray<MmcifRow> rows;        // one per atom record
+  GrowableArray<MmcifRowRun> rows;     // in order, one or more records each
   GrowableArray<MmcifHeader> headers;  // in order of first_record
 };
 
@@ -72,5 +80,26 @@ int read_mmcif_records(const char* text, size_t size,
 // least one.
 void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
                          const MmcifLayout& layout, FILE* out);
+
+// Reads the places of the atom records back in order, from the first.
+struct MmcifRowCursor {
+  const MmcifRowRun* run;
+  uint32_t left;  // records of the run before run still to come
+  MmcifRow places;
+};
+
+inline MmcifRowCursor first_row_places(const MmcifLayout& layout) {
+  return {layout.rows.data, 0, {}};
+}
+
+inline const MmcifRow& next_row_places(MmcifRowCursor& cursor) {
+  if (cursor.left == 0) {
+    cursor.places = cursor.run->places;
+    cursor.left = cursor.run->count;
+    ++cursor.run;
+  }
+  --cursor.left;
+  return cursor.places;
+}
 
 void release_mmcif_layout(MmcifLayout& layout);
