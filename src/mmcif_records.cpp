@@ -269,6 +269,8 @@ struct RowPattern {
   // Whether each least room is eight bytes or more, which no value read
   // here is longer than.
   bool roomy;
+  // Whether the row ends with a carriage return before its newline.
+  bool crlf;
 };
 
 // Sets the parts of pattern that follow from the starts of its values and
@@ -277,8 +279,8 @@ void finish_pattern(const char* line, const uint64_t (&starts)[kMostRowBlocks],
                     RowPattern* pattern) {
   const size_t length = pattern->length;
   pattern->blocks = (length + 63) / 64;
-  size_t line_end = length - 1;
-  if (length >= 2 && line[length - 2] == '\r') line_end = length - 2;
+  pattern->crlf = length >= 2 && line[length - 2] == '\r';
+  const size_t line_end = pattern->crlf ? length - 2 : length - 1;
   for (size_t b = 0; b < pattern->blocks; ++b) {
     const size_t in_block = std::min<size_t>(64, length - 64 * b);
     pattern->starts[b] = starts[b];
@@ -469,9 +471,13 @@ const char* read_rows_like_pattern(MmcifReader& reader,
     const bool same = blocks == 2   ? has_pattern_shape<2>(masks, pattern)
                       : blocks == 1 ? has_pattern_shape<1>(masks, pattern)
                                     : has_pattern_shape<0>(masks, pattern);
-    // The bytes that stop the row include the newline, but are not only
-    // it: a '#' where the newline stood would end a shorter row.
-    if (!same || line[length - 1] != '\n') break;
+    // The bytes that stop the row are not only the newline and the
+    // carriage return: a '#' where the newline stood would end a shorter
+    // row, and another control byte where the carriage return stood would
+    // be part of the last value.
+    if (!same || line[length - 1] != '\n' ||
+        (pattern.crlf && line[length - 2] != '\r'))
+      break;
     const char* group = line + pattern.group;
     const bool is_atom_record = !has_group || memcmp(group, "ATOM", 4) == 0;
     double xyz[3];

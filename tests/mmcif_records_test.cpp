@@ -295,6 +295,16 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        "loop_\n_atom_site.group_PDB\n_atom_site.Cartn_z\n_atom_site.Cartn_y\n"
        "_atom_site.Cartn_x\nATOM 6.000    4.000    10.500   \n"
        "ATOM 6.000    4.000    10.500   \n"},
+      // A newline where the rows before had their carriage return ends
+      // the loop's last row: the blank line after it is no part of it.
+      {"a blank line after rows that ended with carriage returns",
+       "data_b\n" + kNameLastLoop +
+           "ATOM 1.000 2.000 3.000 N\r\nATOM 1.000 2.000 3.000 N\r\n"
+           "ATOM 1.000 2.000 3.000 C\n\n" +
+           kPadding,
+       "data_b\n" + kNameLastLoop +
+           "ATOM 2.000 4.000 6.000 N\r\nATOM 2.000 4.000 6.000 N\r\n"
+           "ATOM 2.000 4.000 6.000 C\n"},
       // Where the row before had its newline, a '#' or '_' inside a value
       // ends nothing: the row runs on to its own newline.
       {"a row that runs on past the length of the rows before it",
@@ -387,6 +397,12 @@ TEST_F(MmcifFile, RefusalsKeepNothing) {
            "ATOM N 1.000\v 2.000 3.000\n" +
            kPadding,
        "line 11: coordinate value is not a number: 1.000\v"},
+      // Nor where the rows before had a carriage return.
+      {good +
+           "ATOM N 1.000 2.000 3.000\r\nATOM N 1.000 2.000 3.000\r\n"
+           "ATOM N 1.000 2.000 3.000\f\n" +
+           kPadding,
+       "line 11: coordinate value is not a number: 3.000\f"},
       // Of a long value the first 40 bytes are shown.
       {good + "ATOM N 1.000 2.000\n" + std::string(50, '9') + "x\n",
        "line 10: coordinate value is not a number: " + std::string(40, '9')},
