@@ -261,7 +261,6 @@ struct RowPattern {
   // newline, its last byte, and a carriage return before it.
   uint64_t line_end[kMostRowBlocks];
   uint32_t group;
-  uint32_t value[3];
   // The places of x, y and z, each with its room at the least: up to the
   // next value, or to the line's end, but one byte. A value longer than
   // that has its own length for room.
@@ -290,14 +289,13 @@ void finish_pattern(const char* line, const uint64_t (&starts)[kMostRowBlocks],
   }
   for (size_t at = line_end; at < length; ++at)
     pattern->line_end[at / 64] |= uint64_t{1} << (at % 64);
+  MmcifRow& places = pattern->places;
+  places.spare = 0;
   for (int k = 0; k < 3; ++k) {
-    size_t next = pattern->value[k] + 1;
+    size_t next = places.value[k] + 1;
     while (next < line_end && ((starts[next / 64] >> (next % 64)) & 1) == 0)
       ++next;
-    pattern->places.spare = 0;
-    pattern->places.value[k] = pattern->value[k];
-    pattern->places.room[k] =
-        static_cast<uint8_t>(next - pattern->value[k] - 1);
+    places.room[k] = static_cast<uint8_t>(next - places.value[k] - 1);
   }
   pattern->roomy = *std::min_element(pattern->places.room,
                                      pattern->places.room + 3) >= kFieldWidth;
@@ -382,7 +380,8 @@ bool read_plain_row(const char* line, const char* end, const RowShape& shape,
                              ? 0
                              : static_cast<uint32_t>(row->group - line);
         for (int k = 0; k < 3; ++k)
-          pattern->value[k] = static_cast<uint32_t>(row->value[k] - line);
+          pattern->places.value[k] =
+              static_cast<uint32_t>(row->value[k] - line);
         finish_pattern(line, pattern_starts, pattern);
       }
       return true;
@@ -459,7 +458,8 @@ const char* read_rows_like_pattern(MmcifReader& reader,
   // group_PDB from its first four.
   const size_t most_read = std::max<size_t>(
       {64 * blocks,
-       *std::max_element(pattern.value, pattern.value + 3) + kFieldWidth + 1,
+       *std::max_element(pattern.places.value, pattern.places.value + 3) +
+           kFieldWidth + 1,
        pattern.group + size_t{4}});
   while (static_cast<size_t>(end - line) >= most_read) {
     // The hardware's own prefetch stops at page boundaries.
@@ -483,9 +483,9 @@ const char* read_rows_like_pattern(MmcifReader& reader,
     double xyz[3];
     size_t lengths[3];
     if (is_atom_record) {
-      const char* const starts[3] = {line + pattern.value[0],
-                                     line + pattern.value[1],
-                                     line + pattern.value[2]};
+      const char* const starts[3] = {line + pattern.places.value[0],
+                                     line + pattern.places.value[1],
+                                     line + pattern.places.value[2]};
       // Numbers of other shapes are read the general way (which, unlike
       // these, may give values beyond a double's range, to be refused).
       if (!read_thousandths_numbers_starting_at(starts, lengths, xyz)) break;
