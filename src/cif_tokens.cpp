@@ -176,22 +176,12 @@ CifByteMasks cif_byte_masks_sse2(const char* block) {
          << (32 * i);
 }
 
-// The bytes of each class have low halves of their own, so one table
-// look-up by the low half and one comparison test for a whole class.
-// An index of no class looks up -0x80, which no byte below 0x80 equals; a
-// byte of 0x80 or more looks up 0, which it doesn't equal either.
-constexpr char kNone = -0x80;
-constexpr char kWhiteTable[16] = {' ',   kNone, kNone, kNone, kNone, kNone,
-                                  kNone, kNone, kNone, '\t',  '\n',  kNone,
-                                  kNone, '\r',  kNone, kNone};
-constexpr char kOpenerTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
-                                   kNone, '\'',  kNone, kNone, kNone, ';',
-                                   kNone, kNone, kNone, kNone};
-// The openers and '_'; with them, a row stops at bytes below ' '.
-constexpr char kStopTable[16] = {kNone, kNone, '"',   '#',   kNone, kNone,
-                                 kNone, '\'',  kNone, kNone, kNone, ';',
-                                 kNone, kNone, kNone, '_'};
-constexpr char kLastControl = 0x1f;
+// The openers, looked up as the classes of the header are.
+constexpr char kOpenerTable[16] = {
+    kNoCifClass, kNoCifClass, '"',         '#',
+    kNoCifClass, kNoCifClass, kNoCifClass, '\'',
+    kNoCifClass, kNoCifClass, kNoCifClass, ';',
+    kNoCifClass, kNoCifClass, kNoCifClass, kNoCifClass};
 
 // The table in both halves of a register, as the look-up reads it.
 [[gnu::target("avx2")]] static __m256i class_table(const char (&table)[16]) {
@@ -220,7 +210,7 @@ constexpr char kLastControl = 0x1f;
 }
 
 [[gnu::target("avx2")]] CifByteMasks cif_byte_masks_avx2(const char* block) {
-  const __m256i white_table = class_table(kWhiteTable);
+  const __m256i white_table = class_table(kCifWhiteTable);
   const __m256i opener_table = class_table(kOpenerTable);
   CifByteMasks masks{};
   for (size_t i = 0; i < 2; ++i) {
@@ -238,8 +228,8 @@ constexpr char kLastControl = 0x1f;
 
 [[gnu::target("avx2")]] void cif_row_masks_avx2(const char* row, size_t blocks,
                                                 CifRowMasks* masks) {
-  const __m256i white_table = class_table(kWhiteTable);
-  const __m256i stop_table = class_table(kStopTable);
+  const __m256i white_table = class_table(kCifWhiteTable);
+  const __m256i stop_table = class_table(kCifStopTable);
   for (size_t b = 0; b < blocks; ++b) {
     const char* block = row + 64 * b;
     const __m256i low =
@@ -253,24 +243,6 @@ constexpr char kLastControl = 0x1f;
   }
 }
 
-// The same 64 bytes at a time, where the processor has AVX-512BW: the
-// comparisons give the masks themselves.
-[[gnu::target("avx512bw")]] void cif_row_masks_avx512(const char* row,
-                                                      size_t blocks,
-                                                      CifRowMasks* masks) {
-  const __m512i white_table = _mm512_broadcast_i32x4(
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kWhiteTable)));
-  const __m512i stop_table = _mm512_broadcast_i32x4(
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kStopTable)));
-  for (size_t b = 0; b < blocks; ++b) {
-    const __m512i bytes = _mm512_loadu_si512(row + 64 * b);
-    masks->white[b] =
-        _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(white_table, bytes), bytes);
-    masks->stop[b] =
-        _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(stop_table, bytes), bytes) |
-        _mm512_cmple_epu8_mask(bytes, _mm512_set1_epi8(kLastControl));
-  }
-}
 #endif
 
 static bool is_row_stop(char c) {

@@ -502,8 +502,9 @@ bool read_thousandths_numbers_ending_at(const char* const ends[3],
   return read_thousandths_words(words, values);
 }
 
-bool read_thousandths_numbers_starting_at(const char* const starts[3],
-                                          size_t lengths[3], double values[3]) {
+// Inlined in each of the ways read_thousandths_numbers_starting_at is built.
+[[gnu::always_inline]] inline bool read_thousandths_starting_at(
+    const char* const starts[3], size_t lengths[3], double values[3]) {
   uint64_t words[3];
   for (int k = 0; k < 3; ++k) {
     const uint64_t word = load_field(starts[k]);
@@ -522,6 +523,20 @@ bool read_thousandths_numbers_starting_at(const char* const starts[3],
   }
   return read_thousandths_words(words, values);
 }
+
+bool read_thousandths_numbers_starting_at(const char* const starts[3],
+                                          size_t lengths[3], double values[3]) {
+  return read_thousandths_starting_at(starts, lengths, values);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx512bw,bmi,bmi2")]] bool
+read_thousandths_numbers_starting_at_avx512(const char* const starts[3],
+                                            size_t lengths[3],
+                                            double values[3]) {
+  return read_thousandths_starting_at(starts, lengths, values);
+}
+#endif
 
 bool read_decimal_numbers_ending_at(const char* const ends[3],
                                     const size_t lengths[3], double values[3]) {
