@@ -441,6 +441,21 @@ template <size_t Blocks>
   return same;
 }
 
+// How many of the pattern's rows, each one line long, may be kept from
+// now on the short way, without keep_row's checks: as long as the arrays
+// have room, and the last run has the places that such rows all have,
+// and may count more rows.
+size_t short_keep_room(const MmcifReader& reader, const RowPattern& pattern) {
+  const MmcifLayout& layout = reader.layout;
+  if (!pattern.roomy || reader.lines.end == nullptr || layout.rows.size == 0)
+    return 0;
+  const MmcifRowRun& last = layout.rows.data[layout.rows.size - 1];
+  if (memcmp(&last.places, &pattern.places, sizeof last.places) != 0) return 0;
+  return std::min({reader.atom.capacity - reader.atom.size,
+                   reader.lines.steps.capacity - reader.lines.steps.size,
+                   size_t{UINT32_MAX - last.count}});
+}
+
 // Reads the rows from line on while each has the pattern's shape and
 // holds none of the bytes that cif_row_masks stops at, and is either no
 // atom record or one whose x, y and z are plain numbers: each row keeps
@@ -463,6 +478,12 @@ template <void (*row_masks)(const char*, size_t, CifRowMasks*),
        *std::max_element(pattern.places.value, pattern.places.value + 3) +
            kFieldWidth + 1,
        pattern.group + size_t{4}});
+  GrowableArray<Coor3f>& atom = reader.atom;
+  RecordLines& lines = reader.lines;
+  MmcifLayout& layout = reader.layout;
+  // The row pending on entry may be any; those pending later are this
+  // loop's, one line long.
+  size_t short_keeps = 0;
   while (static_cast<size_t>(end - line) >= most_read) {
     // The hardware's own prefetch stops at page boundaries.
     __builtin_prefetch(line + 1024);
@@ -493,8 +514,19 @@ template <void (*row_masks)(const char*, size_t, CifRowMasks*),
       if (!read_numbers(starts, lengths, xyz)) break;
     }
     if (pending->start != nullptr) {
-      *error = keep_row(reader, *pending, line);
-      if (*error != 0) return line;
+      if (short_keeps != 0 && pending->start - lines.end <= UINT16_MAX) {
+        atom.data[atom.size++] = pending->coordinates;
+        lines.steps.data[lines.steps.size++] = {
+            static_cast<uint16_t>(pending->start - lines.end),
+            static_cast<uint16_t>(length)};
+        lines.end = line;
+        ++layout.rows.data[layout.rows.size - 1].count;
+        --short_keeps;
+      } else {
+        *error = keep_row(reader, *pending, line);
+        if (*error != 0) return line;
+        short_keeps = short_keep_room(reader, pattern);
+      }
       pending->start = nullptr;
     }
     if (is_atom_record) {

@@ -43,6 +43,13 @@ const std::string kPadding =
 const std::string kLongX = "1." + std::string(128, '0');
 const std::string kLongXMoved = "2.000" + std::string(125, ' ');
 
+// count copies of text, one after another.
+std::string repeated(const std::string& text, size_t count) {
+  std::string copies;
+  for (size_t i = 0; i < count; ++i) copies += text;
+  return copies;
+}
+
 // An atom record whose atom name is length bytes of c, then its values.
 std::string long_row(size_t length, char c, const std::string& values) {
   return "ATOM " + std::string(length, c) + " " + values + "\n";
@@ -336,6 +343,16 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        "HETATM 1\nHETATM 2\nHETATM 3\nHETATM 4\n" +
            kPadding,
        ""},
+      // More atom records than the arrays first have room for, and two
+      // with 74,000 bytes of other rows between them.
+      {"many atom records of one shape, two of them far apart",
+       "data_f\n" + kLoop +
+           repeated("ATOM   N 1.000    2.000    3.000    \n", 300) +
+           repeated("HETATM O 1.000    2.000    3.000    \n", 2000) +
+           repeated("ATOM   C 1.000    2.000    3.000    \n", 2) + kPadding,
+       "data_f\n" + kLoop +
+           repeated("ATOM   N 2.000    4.000    6.000    \n", 300) +
+           repeated("ATOM   C 2.000    4.000    6.000    \n", 2)},
       {"a row longer than 2048 bytes is kept whole",
        kLoop + "ATOM " + std::string(3000, 'N') + " 1.000 2.000 3.000\n",
        kLoop + "ATOM " + std::string(3000, 'N') + " 2.000 4.000 6.000\n"},
