@@ -503,6 +503,13 @@ bool read_thousandths_numbers_ending_at(const char* const ends[3],
 }
 
 // Inlined in each of the ways read_thousandths_numbers_starting_at is built.
+// The number of length bytes (1 to 8) at the start of word, moved to the
+// end of the field, the bytes before it made blanks.
+inline uint64_t field_of_number(uint64_t word, size_t length) {
+  const size_t shift = 8 * (kFieldWidth - length);
+  return (word << shift) | (kOnes * ' ' & ((uint64_t{1} << shift) - 1));
+}
+
 [[gnu::always_inline]] inline bool read_thousandths_starting_at(
     const char* const starts[3], size_t lengths[3], double values[3]) {
   uint64_t words[3];
@@ -517,10 +524,17 @@ bool read_thousandths_numbers_ending_at(const char* const ends[3],
          static_cast<unsigned char>(starts[k][kFieldWidth]) > ' '))
       return false;
     lengths[k] = length;
-    // Moved to the end of the field, the bytes before it made blanks.
-    const size_t shift = 8 * (kFieldWidth - length);
-    words[k] = (word << shift) | (kOnes * ' ' & ((uint64_t{1} << shift) - 1));
+    words[k] = field_of_number(word, length);
   }
+  return read_thousandths_words(words, values);
+}
+
+[[gnu::always_inline]] inline bool read_thousandths_of_lengths(
+    const char* const starts[3], const size_t lengths[3], double values[3]) {
+  const uint64_t words[3] = {
+      field_of_number(load_field(starts[0]), lengths[0]),
+      field_of_number(load_field(starts[1]), lengths[1]),
+      field_of_number(load_field(starts[2]), lengths[2])};
   return read_thousandths_words(words, values);
 }
 
@@ -529,12 +543,25 @@ bool read_thousandths_numbers_starting_at(const char* const starts[3],
   return read_thousandths_starting_at(starts, lengths, values);
 }
 
+bool read_thousandths_numbers_of_lengths(const char* const starts[3],
+                                         const size_t lengths[3],
+                                         double values[3]) {
+  return read_thousandths_of_lengths(starts, lengths, values);
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 [[gnu::target("avx512bw,bmi,bmi2")]] bool
 read_thousandths_numbers_starting_at_avx512(const char* const starts[3],
                                             size_t lengths[3],
                                             double values[3]) {
   return read_thousandths_starting_at(starts, lengths, values);
+}
+
+[[gnu::target("avx512bw,bmi,bmi2")]] bool
+read_thousandths_numbers_of_lengths_avx512(const char* const starts[3],
+                                           const size_t lengths[3],
+                                           double values[3]) {
+  return read_thousandths_of_lengths(starts, lengths, values);
 }
 #endif
 

@@ -62,13 +62,23 @@ bool read_thousandths_numbers_ending_at(const char* const ends[3],
 // byte or is not of that shape.
 bool read_thousandths_numbers_starting_at(const char* const starts[3],
                                           size_t lengths[3], double values[3]);
+// The same for numbers known to be lengths[k] bytes long (1 to 8), as
+// read_thousandths_numbers_starting_at found them in a row before: false
+// unless each is of that shape.
+bool read_thousandths_numbers_of_lengths(const char* const starts[3],
+                                         const size_t lengths[3],
+                                         double values[3]);
 #if defined(__x86_64__) || defined(__i386__)
-// The same built for processors with AVX-512BW and BMI2, for a loop built
-// for them to call: the same operations in the vector instructions' newer
-// encoding. Called from such a loop, the older one made it a third slower.
+// The same two built for processors with AVX-512BW and BMI2, for a loop
+// built for them to call: the same operations in the vector instructions'
+// newer encoding. Called from such a loop, the older one made it a third
+// slower.
 bool read_thousandths_numbers_starting_at_avx512(const char* const starts[3],
                                                  size_t lengths[3],
                                                  double values[3]);
+bool read_thousandths_numbers_of_lengths_avx512(const char* const starts[3],
+                                                const size_t lengths[3],
+                                                double values[3]);
 #endif
 
 // Writes value as printf's "%.3f" does, into out (kMaxFieldLength bytes at

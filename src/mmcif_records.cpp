@@ -441,6 +441,15 @@ template <size_t Blocks>
   return same;
 }
 
+// True when the number at value, in a row of a pattern in which a number
+// there had length bytes, has length bytes too: its last byte stands
+// there and the row's white space after it. Within the number, the row
+// can hold no white space, as no value starts there.
+bool ends_at(const char* value, size_t length) {
+  return static_cast<unsigned char>(value[length - 1]) > ' ' &&
+         static_cast<unsigned char>(value[length]) <= ' ';
+}
+
 // How many of the pattern's rows, each one line long, may be kept from
 // now on the short way, without keep_row's checks: as long as the arrays
 // have room, and the last run has the places that such rows all have,
@@ -462,9 +471,12 @@ size_t short_keep_room(const MmcifReader& reader, const RowPattern& pattern) {
 // the pending one, and an atom record becomes the pending one. Returns the
 // start of the first line it didn't read; error is set to ENOMEM where
 // there was no room to keep a row. The masks of each row come from
-// row_masks, and its numbers from read_numbers.
+// row_masks, and its numbers from read_numbers, or from
+// read_numbers_of_lengths where they have the lengths of the last ones.
 template <void (*row_masks)(const char*, size_t, CifRowMasks*),
-          bool (*read_numbers)(const char* const*, size_t*, double*)>
+          bool (*read_numbers)(const char* const*, size_t*, double*),
+          bool (*read_numbers_of_lengths)(const char* const*, const size_t*,
+                                          double*)>
 [[gnu::always_inline]] inline const char* read_rows_like_pattern_with(
     MmcifReader& reader, const RowPattern& pattern, bool has_group,
     const char* line, PendingRow* pending, int* error) {
@@ -484,6 +496,10 @@ template <void (*row_masks)(const char*, size_t, CifRowMasks*),
   // The row pending on entry may be any; those pending later are this
   // loop's, one line long.
   size_t short_keeps = 0;
+  // The lengths of the last atom record's numbers, 0 before the first. A
+  // row's numbers mostly have the lengths of the row before: where each
+  // has, its length needn't be looked for.
+  size_t lengths[3] = {};
   while (static_cast<size_t>(end - line) >= most_read) {
     // The hardware's own prefetch stops at page boundaries.
     __builtin_prefetch(line + 1024);
@@ -504,14 +520,18 @@ template <void (*row_masks)(const char*, size_t, CifRowMasks*),
     const char* group = line + pattern.group;
     const bool is_atom_record = !has_group || memcmp(group, "ATOM", 4) == 0;
     double xyz[3];
-    size_t lengths[3];
     if (is_atom_record) {
       const char* const starts[3] = {line + pattern.places.value[0],
                                      line + pattern.places.value[1],
                                      line + pattern.places.value[2]};
       // Numbers of other shapes are read the general way (which, unlike
       // these, may give values beyond a double's range, to be refused).
-      if (!read_numbers(starts, lengths, xyz)) break;
+      if (lengths[0] != 0 && ends_at(starts[0], lengths[0]) &&
+          ends_at(starts[1], lengths[1]) && ends_at(starts[2], lengths[2])) {
+        if (!read_numbers_of_lengths(starts, lengths, xyz)) break;
+      } else if (!read_numbers(starts, lengths, xyz)) {
+        break;
+      }
     }
     if (pending->start != nullptr) {
       if (short_keeps != 0 && pending->start - lines.end <= UINT16_MAX) {
@@ -554,8 +574,9 @@ template <void (*row_masks)(const char*, size_t, CifRowMasks*),
     MmcifReader& reader, const RowPattern& pattern, bool has_group,
     const char* line, PendingRow* pending, int* error) {
   return read_rows_like_pattern_with<
-      cif_row_masks_avx512, read_thousandths_numbers_starting_at_avx512>(
-      reader, pattern, has_group, line, pending, error);
+      cif_row_masks_avx512, read_thousandths_numbers_starting_at_avx512,
+      read_thousandths_numbers_of_lengths_avx512>(reader, pattern, has_group,
+                                                  line, pending, error);
 }
 #endif
 
@@ -569,7 +590,8 @@ const char* read_rows_like_pattern(MmcifReader& reader,
                                          pending, error);
 #endif
   return read_rows_like_pattern_with<cif_row_masks,
-                                     read_thousandths_numbers_starting_at>(
+                                     read_thousandths_numbers_starting_at,
+                                     read_thousandths_numbers_of_lengths>(
       reader, pattern, has_group, line, pending, error);
 }
 

@@ -353,6 +353,17 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
        "data_f\n" + kLoop +
            repeated("ATOM   N 2.000    4.000    6.000    \n", 300) +
            repeated("ATOM   C 2.000    4.000    6.000    \n", 2)},
+      // 1.0006 where the rows before had 1.000: not a number of their
+      // length, nor of the usual shape.
+      {"a number longer than the one before it in rows of one shape",
+       "data_l\n" + kLoop +
+           repeated("ATOM N 1.000    2.000    3.000    \n", 4) +
+           "ATOM N 1.0006   2.000    3.000    \n" +
+           repeated("ATOM N 1.000    2.000    3.000    \n", 2) + kPadding,
+       "data_l\n" + kLoop +
+           repeated("ATOM N 2.000    4.000    6.000    \n", 4) +
+           "ATOM N 2.001    4.000    6.000    \n" +
+           repeated("ATOM N 2.000    4.000    6.000    \n", 2)},
       {"a row longer than 2048 bytes is kept whole",
        kLoop + "ATOM " + std::string(3000, 'N') + " 1.000 2.000 3.000\n",
        kLoop + "ATOM " + std::string(3000, 'N') + " 2.000 4.000 6.000\n"},
