@@ -437,6 +437,38 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
     double usual_values[3] = {};
     const bool read_as_usual =
         read_thousandths_numbers_ending_at(ends, lengths, usual_values);
+    // Read at lengths known to be theirs, as a row of one shape reads the
+    // numbers of the row before's lengths; and, where the processor has
+    // them, with the copies built for AVX-512BW and BMI2. Each gives what
+    // read_thousandths_numbers_starting_at gives.
+    const bool has_known_length = !text.empty() && text.size() <= 8;
+    double known_values[3] = {};
+    bool variants_agree =
+        !has_known_length ||
+        (read_thousandths_numbers_of_lengths(starts, lengths, known_values) ==
+             read_from_starts &&
+         (!read_from_starts ||
+          memcmp(known_values, started_values, sizeof known_values) == 0));
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2")) {
+      size_t wide_lengths[3] = {};
+      double wide_values[3] = {};
+      variants_agree =
+          variants_agree &&
+          read_thousandths_numbers_starting_at_avx512(
+              starts, wide_lengths, wide_values) == read_from_starts &&
+          (!read_from_starts ||
+           (memcmp(wide_values, started_values, sizeof wide_values) == 0 &&
+            memcmp(wide_lengths, lengths_found, sizeof wide_lengths) == 0));
+      variants_agree =
+          variants_agree &&
+          (!has_known_length ||
+           (read_thousandths_numbers_of_lengths_avx512(
+                starts, lengths, wide_values) == read_from_starts &&
+            (!read_from_starts ||
+             memcmp(wide_values, started_values, sizeof wide_values) == 0)));
+    }
+#endif
     if (read_decimal_number(text.data(), text.size(), &value) &&
         same_double(value, expected) &&
         read_decimal_number_ending_at(row.data() + row.size(), text.size(),
@@ -447,7 +479,7 @@ TEST(ReadDecimalNumber, GivesStrtodsValueOfADecimalAndRejectsOtherText) {
         values[2] == -0.5 && read_as_usual == is_usual &&
         (!is_usual || (same_double(usual_values[0], expected) &&
                        usual_values[1] == 12.345 && usual_values[2] == -0.5)) &&
-        read_from_starts == is_usual &&
+        read_from_starts == is_usual && variants_agree &&
         (!is_usual ||
          (same_double(started_values[0], expected) &&
           started_values[1] == 12.345 && started_values[2] == -0.5 &&
