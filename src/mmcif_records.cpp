@@ -885,10 +885,11 @@ uint64_t low_bytes(size_t count) { return ~uint64_t{0} >> (64 - 8 * count); }
 
 // write_row for the usual row, a word a value: each new text of at most
 // eight bytes and within its room, and the values in the order x, y, z
-// unless each has room for eight bytes. False for any other row, with out's
-// bytes undefined.
+// unless each has room for eight bytes (roomy, which the caller works out
+// once for a run of rows). False for any other row, with out's bytes
+// undefined.
 bool write_row_in_place(std::string_view row, const MmcifRow& places,
-                        const Coor3f& atom, char* out) {
+                        bool roomy, const Coor3f& atom, char* out) {
   const double xyz[3] = {atom.x, atom.y, atom.z};
   uint64_t fields[3];
   if (!format_coordinate_words(xyz, fields)) return false;
@@ -896,8 +897,7 @@ bool write_row_in_place(std::string_view row, const MmcifRow& places,
   // "%8.3f" blank-pads on the left: turned round, the text comes first and
   // the blanks after it. Where every value has room for eight bytes, each
   // text is stored so, touching no other value's bytes.
-  if (std::min({places.room[0], places.room[1], places.room[2]}) >=
-      kFieldWidth) {
+  if (roomy) {
     for (int k = 0; k < 3; ++k) {
       const auto blanks = std::countr_zero(fields[k] ^ kBlanks) / 8;
       store_word(std::rotr(fields[k], 8 * blanks), out + places.value[k]);
@@ -936,43 +936,60 @@ void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
   const MmcifHeader* header = layout.headers.data;
   const MmcifHeader* const headers_end = header + layout.headers.size;
   LineCursor cursor = first_line(lines);
-  MmcifRowCursor row_places = first_row_places(layout);
   // The last byte written, a row's or a header's.
   char last = '\n';
-  for (size_t i = 0; i < atom.size(); ++i) {
-    if (header != headers_end && header->first_record == i) {
-      // None is a null view, which memcpy may not be given.
-      if (!header->block_line.empty())
-        put_bytes(block, header->block_line.data(), header->block_line.size());
-      put_bytes(block, header->loop_header.data(), header->loop_header.size());
-      last = header->loop_header.back();
-      ++header;
-    }
-    const std::string_view row = next_line(cursor);
-    // The rows mostly follow one another through the text.
-    __builtin_prefetch(row.data() + 2048);
-    // A ';' starts a text field at a line's start and a value elsewhere;
-    // where dropped rows stood before the row, it goes on or off a line's
-    // start as it stood in the text (a row never starts the text).
-    if (row[0] == ';' && (row.data()[-1] == '\n') != (last == '\n'))
-      put_bytes(block, row.data()[-1] == '\n' ? "\n" : " ", 1);
-    last = row.back();
-    const MmcifRow& places = next_row_places(row_places);
-    if (places.value[0] == kUnknownPosition) {
-      put_bytes(block, row.data(), row.size());
-      continue;
-    }
-    const size_t most = row.size() + kMostRowGrowth;
-    if (block.used + most > block.size) finish_output_block(block);
-    if (most <= block.size) {
-      char* const at = block.data + block.used;
-      block.used += write_row_in_place(row, places, atom[i], at)
-                        ? row.size()
-                        : write_row(row, places, atom[i], at);
-    } else {
-      std::string room(most, ' ');
-      put_bytes(block, room.data(),
-                write_row(row, places, atom[i], room.data()));
+  // Run by run, so that what the places tell is worked out once for many
+  // rows.
+  const MmcifRowRun* run = layout.rows.data;
+  for (size_t i = 0; i < atom.size(); ++run) {
+    const MmcifRow& places = run->places;
+    const size_t run_end = i + run->count;
+    const bool unknown = places.value[0] == kUnknownPosition;
+    const bool roomy = std::min({places.room[0], places.room[1],
+                                 places.room[2]}) >= kFieldWidth;
+    while (i < run_end) {
+      if (header != headers_end && header->first_record == i) {
+        // None is a null view, which memcpy may not be given.
+        if (!header->block_line.empty())
+          put_bytes(block, header->block_line.data(),
+                    header->block_line.size());
+        put_bytes(block, header->loop_header.data(),
+                  header->loop_header.size());
+        last = header->loop_header.back();
+        ++header;
+      }
+      const size_t rows_end =
+          header != headers_end && header->first_record < run_end
+              ? header->first_record
+              : run_end;
+      for (; i < rows_end; ++i) {
+        const std::string_view row = next_line(cursor);
+        // The rows mostly follow one another through the text.
+        __builtin_prefetch(row.data() + 2048);
+        // A ';' starts a text field at a line's start and a value
+        // elsewhere; where dropped rows stood before the row, it goes on or
+        // off a line's start as it stood in the text (a row never starts
+        // the text).
+        if (row[0] == ';' && (row.data()[-1] == '\n') != (last == '\n'))
+          put_bytes(block, row.data()[-1] == '\n' ? "\n" : " ", 1);
+        last = row.back();
+        if (unknown) {
+          put_bytes(block, row.data(), row.size());
+          continue;
+        }
+        const size_t most = row.size() + kMostRowGrowth;
+        if (block.used + most > block.size) finish_output_block(block);
+        if (most <= block.size) {
+          char* const at = block.data + block.used;
+          block.used += write_row_in_place(row, places, roomy, atom[i], at)
+                            ? row.size()
+                            : write_row(row, places, atom[i], at);
+        } else {
+          std::string room(most, ' ');
+          put_bytes(block, room.data(),
+                    write_row(row, places, atom[i], room.data()));
+        }
+      }
     }
   }
   finish_output_block(block);

@@ -364,6 +364,13 @@ TEST_F(MmcifFile, MovesTheValuesOfEachShapeAndKeepsEveryOtherByte) {
            repeated("ATOM N 2.000    4.000    6.000    \n", 4) +
            "ATOM N 2.001    4.000    6.000    \n" +
            repeated("ATOM N 2.000    4.000    6.000    \n", 2)},
+      // The rows of both loops have the same places: the second header
+      // stands inside their run.
+      {"two blocks whose rows have the same places",
+       "data_a\n" + kLoop + repeated("ATOM N 1.000 2.000 3.000\n", 2) +
+           "data_b\n" + kLoop + repeated("ATOM N 1.000 2.000 3.000\n", 2),
+       "data_a\n" + kLoop + repeated("ATOM N 2.000 4.000 6.000\n", 2) +
+           "data_b\n" + kLoop + repeated("ATOM N 2.000 4.000 6.000\n", 2)},
       {"a row longer than 2048 bytes is kept whole",
        kLoop + "ATOM " + std::string(3000, 'N') + " 1.000 2.000 3.000\n",
        kLoop + "ATOM " + std::string(3000, 'N') + " 2.000 4.000 6.000\n"},
