@@ -490,8 +490,8 @@ template <void (*row_masks)(const char*, size_t, CifRowMasks*),
        *std::max_element(pattern.places.value, pattern.places.value + 3) +
            kFieldWidth + 1,
        pattern.group + size_t{4}});
-  GrowableArray<Coor3f>& atom = reader.atom;
-  RecordLines& lines = reader.lines;
+  GrowableArray<Coor3f>& atoms = reader.atom;
+  RecordLines& rows_kept = reader.lines;
   MmcifLayout& layout = reader.layout;
   // The row pending on entry may be any; those pending later are this
   // loop's, one line long.
@@ -534,12 +534,12 @@ template <void (*row_masks)(const char*, size_t, CifRowMasks*),
       }
     }
     if (pending->start != nullptr) {
-      if (short_keeps != 0 && pending->start - lines.end <= UINT16_MAX) {
-        atom.data[atom.size++] = pending->coordinates;
-        lines.steps.data[lines.steps.size++] = {
-            static_cast<uint16_t>(pending->start - lines.end),
+      if (short_keeps != 0 && pending->start - rows_kept.end <= UINT16_MAX) {
+        atoms.data[atoms.size++] = pending->coordinates;
+        rows_kept.steps.data[rows_kept.steps.size++] = {
+            static_cast<uint16_t>(pending->start - rows_kept.end),
             static_cast<uint16_t>(length)};
-        lines.end = line;
+        rows_kept.end = line;
         ++layout.rows.data[layout.rows.size - 1].count;
         --short_keeps;
       } else {
