@@ -502,7 +502,6 @@ bool read_thousandths_numbers_ending_at(const char* const ends[3],
   return read_thousandths_words(words, values);
 }
 
-// Inlined in each of the ways read_thousandths_numbers_starting_at is built.
 // The number of length bytes (1 to 8) at the start of word, moved to the
 // end of the field, the bytes before it made blanks.
 inline uint64_t field_of_number(uint64_t word, size_t length) {
@@ -510,6 +509,8 @@ inline uint64_t field_of_number(uint64_t word, size_t length) {
   return (word << shift) | (kOnes * ' ' & ((uint64_t{1} << shift) - 1));
 }
 
+// read_thousandths_numbers_starting_at and read_thousandths_numbers_of_lengths,
+// inlined in each of the ways they are built.
 [[gnu::always_inline]] inline bool read_thousandths_starting_at(
     const char* const starts[3], size_t lengths[3], double values[3]) {
   uint64_t words[3];
