@@ -86,7 +86,10 @@ void check_layout(const Records& records) {
   const MmcifHeader* const headers_end = header + records.layout.headers.size;
   const char* end = nullptr;
   LineCursor cursor = first_line(records.texts);
-  MmcifRowCursor row_places = first_row_places(records.layout);
+  // The run of the record read last (none yet: one before the first), and
+  // its records still to come.
+  size_t run = SIZE_MAX;
+  uint32_t run_left = 0;
   for (size_t i = 0; i < count; ++i) {
     if (header != headers_end && header->first_record == i) {
       if (!header->block_line.empty()) check_in_order(header->block_line, end);
@@ -95,7 +98,9 @@ void check_layout(const Records& records) {
     }
     const std::string_view row = next_line(cursor);
     check_in_order(row, end);
-    const MmcifRow& places = next_row_places(row_places);
+    if (run_left == 0) run_left = records.layout.rows.data[++run].count;
+    --run_left;
+    const MmcifRow& places = records.layout.rows.data[run].places;
     const Coor3f& atom = records.atoms.data[i];
     const double xyz[3] = {atom.x, atom.y, atom.z};
     for (int k = 0; k < 3; ++k) {

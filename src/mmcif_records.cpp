@@ -536,10 +536,7 @@ template <void (*row_masks)(const char*, size_t, CifRowMasks*),
     if (pending->start != nullptr) {
       if (short_keeps != 0 && pending->start - rows_kept.end <= UINT16_MAX) {
         atoms.data[atoms.size++] = pending->coordinates;
-        rows_kept.steps.data[rows_kept.steps.size++] = {
-            static_cast<uint16_t>(pending->start - rows_kept.end),
-            static_cast<uint16_t>(length)};
-        rows_kept.end = line;
+        append_step(rows_kept, pending->start, length);
         ++layout.rows.data[layout.rows.size - 1].count;
         --short_keeps;
       } else {

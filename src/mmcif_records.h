@@ -81,25 +81,4 @@ int read_mmcif_records(const char* text, size_t size,
 void write_mmcif_records(std::span<const Coor3f> atom, const RecordLines& lines,
                          const MmcifLayout& layout, FILE* out);
 
-// Reads the places of the atom records back in order, from the first.
-struct MmcifRowCursor {
-  const MmcifRowRun* run;
-  uint32_t left;  // records of the run before run still to come
-  MmcifRow places;
-};
-
-inline MmcifRowCursor first_row_places(const MmcifLayout& layout) {
-  return {layout.rows.data, 0, {}};
-}
-
-inline const MmcifRow& next_row_places(MmcifRowCursor& cursor) {
-  if (cursor.left == 0) {
-    cursor.places = cursor.run->places;
-    cursor.left = cursor.run->count;
-    ++cursor.run;
-  }
-  --cursor.left;
-  return cursor.places;
-}
-
 void release_mmcif_layout(MmcifLayout& layout);
