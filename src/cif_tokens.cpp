@@ -242,7 +242,6 @@ constexpr char kOpenerTable[16] = {
                      uint64_t{stop_mask(stop_table, high)} << 32;
   }
 }
-
 #endif
 
 static bool is_row_stop(char c) {
